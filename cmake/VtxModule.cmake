@@ -1,0 +1,25 @@
+# The module (DataWiper.dll / libDataWiper.so) and the static library that
+# unit tests link. Both hold the same objects.
+
+set(VTX_EXPORTS __getAlgorithmByType __getAlgorithmDescriptor)
+
+add_library(vtx_static STATIC $<TARGET_OBJECTS:vtx_objects>)
+target_link_libraries(vtx_static PUBLIC vtx_objects)
+
+add_library(DataWiper SHARED $<TARGET_OBJECTS:vtx_objects>)
+target_link_libraries(DataWiper PRIVATE vtx_objects)
+set_target_properties(DataWiper PROPERTIES PREFIX "" IMPORT_PREFIX "")
+vtx_program_link_options(DataWiper)
+
+if(WIN32)
+  set_target_properties(DataWiper PROPERTIES OUTPUT_NAME DataWiper)
+else()
+  # Only the module's own functions are visible: the version script also hides
+  # the weak template instances that the C++ headers would export.
+  set_target_properties(DataWiper PROPERTIES OUTPUT_NAME DataWiper PREFIX lib)
+  set(VTX_VERSION_SCRIPT ${CMAKE_BINARY_DIR}/DataWiper.map)
+  list(JOIN VTX_EXPORTS "; " VTX_EXPORT_LIST)
+  file(WRITE ${VTX_VERSION_SCRIPT} "{\n  global: ${VTX_EXPORT_LIST};\n  local: *;\n};\n")
+  target_link_options(DataWiper PRIVATE -Wl,--version-script=${VTX_VERSION_SCRIPT} -Wl,--no-undefined)
+  set_target_properties(DataWiper PROPERTIES LINK_DEPENDS ${VTX_VERSION_SCRIPT})
+endif()

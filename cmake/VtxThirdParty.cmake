@@ -1,0 +1,14 @@
+# RapidJSON (header-only) and GoogleTest come from Debian's packages.
+#
+# The cross compiler must not search /usr/include, so the RapidJSON headers are
+# copied into the build tree and used from there on both builds.
+
+find_path(VTX_RAPIDJSON_DIR rapidjson/writer.h
+  PATHS /usr/include /usr/local/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(VTX_THIRD_PARTY_INCLUDE ${CMAKE_BINARY_DIR}/third_party/include)
+file(COPY ${VTX_RAPIDJSON_DIR}/rapidjson DESTINATION ${VTX_THIRD_PARTY_INCLUDE})
+
+add_library(vtx_rapidjson INTERFACE)
+target_include_directories(vtx_rapidjson SYSTEM INTERFACE ${VTX_THIRD_PARTY_INCLUDE})
+
+set(VTX_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")

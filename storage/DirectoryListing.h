@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "storage/FileEntry.h"
+
+// The entries of one folder, taken once by first() and handed out in the
+// order the system returned them; "." and ".." never appear. Folders of any
+// length are listed. Used for one folder only, on its owner's thread.
+class DirectoryListing {
+ public:
+  // Lists `folder` (with or without its trailing separator) and returns the
+  // first entry, or null when the folder is empty, missing or unreadable.
+  const FileEntry* first(const std::wstring& folder);
+
+  // The next entry, or null once every entry was handed out.
+  const FileEntry* next();
+
+ private:
+  const FileEntry* Current() const;
+
+  std::uint64_t m_cursor = 0;
+  std::vector<FileEntry> m_entries;
+};

@@ -1,0 +1,16 @@
+#include "storage/FileEntry.h"
+
+#include "storage/FileSystem.h"
+
+FileEntry::FileEntry(const std::wstring& folder, const FindData& record)
+    : m_folder(folder), m_fullPath(folder + record.name), m_findData(record) {}
+
+void FileEntry::SetPath(const std::wstring& path) {
+  const std::size_t separator = path.find_last_of(kPathSeparator);
+  if (separator == std::wstring::npos) {
+    m_folder = path;
+    return;
+  }
+  m_folder = path.substr(0, separator + 1);
+  m_fullPath = path;
+}

@@ -1,0 +1,62 @@
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "storage/FileEntry.h"
+#include "storage/FileSystem.h"
+#include "support/TextHelpers.h"
+
+const wchar_t kPathSeparator = L'/';
+const char kNarrowPathSeparator = '/';
+
+namespace {
+
+std::string CurrentDirectory() {
+  std::string buffer(256, '\0');
+  while (getcwd(&buffer[0], buffer.size()) == nullptr) {
+    if (errno != ERANGE) return std::string();
+    buffer.resize(buffer.size() * 2);
+  }
+  buffer.resize(buffer.find('\0'));
+  return buffer;
+}
+
+}  // namespace
+
+std::wstring MakeAbsolute(const std::wstring& path) {
+  if (path.empty() || path.front() == L'/') return path;
+  const std::string current = CurrentDirectory();
+  if (current.empty()) return path;
+  std::wstring absolute = AnsiToWide(current);
+  if (absolute.back() != L'/') absolute.push_back(L'/');
+  return absolute + path;
+}
+
+bool DeletePath(const std::string& path) { return unlink(path.c_str()) == 0; }
+bool DeletePath(const std::wstring& path) { return DeletePath(WideToAnsi(path)); }
+
+bool RemoveFolder(const std::string& path) { return rmdir(path.c_str()) == 0; }
+bool RemoveFolder(const std::wstring& path) { return RemoveFolder(WideToAnsi(path)); }
+
+bool RemoveLink(const FileEntry& link) { return DeletePath(link.FullPath()); }
+
+bool MakeFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+
+bool PathExists(const std::wstring& path) {
+  struct stat status;
+  return !path.empty() && lstat(WideToAnsi(path).c_str(), &status) == 0;
+}
+
+// The blocks any caller can fill. Blocks the file system keeps back (for root,
+// or for its own metadata) are not counted: a wipe that counted them would run
+// into "no space" before its count is reached and end as failed.
+std::uint64_t FreeBytesOfVolume(const std::string& root) {
+  struct statvfs volume;
+  if (statvfs(root.c_str(), &volume) != 0) return 0;
+  return static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;
+}
+
+int LastSystemError() { return errno; }

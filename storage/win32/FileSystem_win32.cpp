@@ -1,0 +1,73 @@
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <direct.h>
+
+#include "storage/FileEntry.h"
+#include "storage/FileSystem.h"
+#include "storage/win32/Win32Path.h"
+
+const wchar_t kPathSeparator = L'\\';
+const char kNarrowPathSeparator = '\\';
+
+namespace {
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+  return text.compare(0, wcslen(prefix), prefix) == 0;
+}
+
+}  // namespace
+
+std::wstring FullPathName(const std::wstring& path) {
+  if (path.empty()) return path;
+  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return path;
+  std::wstring full(needed, L'\0');
+  const DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], /*lpFilePart=*/nullptr);
+  if (length == 0 || length >= needed) return path;
+  full.resize(length);
+  return full;
+}
+
+std::wstring ToSystemPath(const std::wstring& path) {
+  if (StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\\\.\\")) return path;
+  const std::wstring full = FullPathName(path);
+  if (full.size() >= 3 && full[1] == L':' && full[2] == L'\\') return L"\\\\?\\" + full;
+  if (StartsWith(full, L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
+  return full;
+}
+
+std::wstring MakeAbsolute(const std::wstring& path) { return FullPathName(path); }
+
+bool DeletePath(const std::wstring& path) {
+  return DeleteFileW(ToSystemPath(path).c_str()) != FALSE;
+}
+bool DeletePath(const std::string& path) { return DeleteFileA(path.c_str()) != FALSE; }
+
+bool RemoveFolder(const std::wstring& path) {
+  return RemoveDirectoryW(ToSystemPath(path).c_str()) != FALSE;
+}
+bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != FALSE; }
+
+// A directory link (junction, directory symbolic link) is removed as a folder,
+// which removes the link and leaves its target alone.
+bool RemoveLink(const FileEntry& link) {
+  return link.IsDirectory() ? RemoveFolder(link.FullPath()) : DeletePath(link.FullPath());
+}
+
+bool MakeFolder(const std::string& path) { return _mkdir(path.c_str()) == 0; }
+
+bool PathExists(const std::wstring& path) { return FileEntry::FromPath(path).IsValid(); }
+
+std::uint64_t FreeBytesOfVolume(const std::string& root) {
+  DWORD sectorsPerCluster = 0;
+  DWORD bytesPerSector = 0;
+  DWORD freeClusters = 0;
+  DWORD totalClusters = 0;
+  GetDiskFreeSpaceA(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                    &totalClusters);
+  return static_cast<std::uint64_t>(freeClusters) * bytesPerSector * sectorsPerCluster;
+}
+
+int LastSystemError() { return static_cast<int>(GetLastError()); }
