@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <memory>
+#include <vector>
+
+#include "common/ModuleExports.h"
+
+namespace {
+
+struct AlgorithmDeleter {
+  void operator()(IWiperAlgorithm* algorithm) const { algorithm->Release(); }
+};
+using AlgorithmPtr = std::unique_ptr<IWiperAlgorithm, AlgorithmDeleter>;
+
+AlgorithmPtr Make(int type) { return AlgorithmPtr(__getAlgorithmByType(type)); }
+
+constexpr int kTime = -1;  // the pass writes the time byte
+
+// The expected byte of every pass number from -1 to 8 (index = pass + 1).
+struct Expectation {
+  int type;
+  int passes;
+  std::vector<int> bytes;
+};
+
+const Expectation kTable[] = {
+    {16, 1, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+    {17, 1, {kTime, kTime, kTime, kTime, kTime, kTime, kTime, kTime, kTime, kTime}},
+    {18, 3, {0xFF, 0xFF, 0xFF, kTime, kTime, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+    {19, 3, {0xFF, 0xFF, 0xFF, 0x01, kTime, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+    {20, 7, {0xFF, 0xFF, 0xFF, 0x01, kTime, 0xFF, 0xFF, 0x01, kTime, 0xFF}},
+    {21, 1, {kTime, kTime, kTime, kTime, kTime, kTime, kTime, kTime, kTime, kTime}},
+    {22, 2, {0xFF, 0xFF, kTime, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+};
+
+// Fills a buffer and returns its single byte value, or -2 if the bytes differ.
+// A time byte is accepted when it matches the clock before or after the fill.
+int FilledByte(IWiperAlgorithm* algorithm, int pass, bool* wasTimeByte) {
+  std::vector<unsigned char> buffer(4096, 0x5A);
+  const auto before = static_cast<unsigned char>(std::time(nullptr) & 0xFF);
+  algorithm->FillBuffer(buffer.data(), static_cast<int>(buffer.size()), pass);
+  const auto after = static_cast<unsigned char>(std::time(nullptr) & 0xFF);
+  for (unsigned char byte : buffer) {
+    if (byte != buffer[0]) return -2;
+  }
+  *wasTimeByte = buffer[0] == before || buffer[0] == after;
+  return buffer[0];
+}
+
+TEST(WiperAlgorithms, PassCountsAndPatternsOfEveryPassFollowTheTable) {
+  for (const Expectation& row : kTable) {
+    AlgorithmPtr algorithm = Make(row.type);
+    ASSERT_TRUE(algorithm);
+    EXPECT_EQ(algorithm->GetWipeTimes(), row.passes) << "type " << row.type;
+    for (int pass = -1; pass <= 8; ++pass) {
+      bool timeByte = false;
+      const int byte = FilledByte(algorithm.get(), pass, &timeByte);
+      const int expected = row.bytes[pass + 1];
+      if (expected == kTime) {
+        EXPECT_TRUE(timeByte) << "type " << row.type << " pass " << pass << " byte " << byte;
+      } else {
+        EXPECT_EQ(byte, expected) << "type " << row.type << " pass " << pass;
+      }
+    }
+  }
+}
+
+TEST(WiperAlgorithms, NumbersWithoutAClassGiveZeroFill) {
+  for (int type : {16, 0, 15, 23, -1, 1000, INT32_MIN}) {
+    AlgorithmPtr algorithm = Make(type);
+    ASSERT_TRUE(algorithm);
+    EXPECT_EQ(algorithm->GetWipeTimes(), 1);
+    bool timeByte = false;
+    EXPECT_EQ(FilledByte(algorithm.get(), 1, &timeByte), 0xFF) << "type " << type;
+  }
+}
+
+TEST(WiperAlgorithms, NullBufferAndZeroSizeWriteNothing) {
+  for (const Expectation& row : kTable) {
+    AlgorithmPtr algorithm = Make(row.type);
+    for (int pass = -1; pass <= 8; ++pass) algorithm->FillBuffer(nullptr, 4096, pass);
+    std::vector<unsigned char> buffer(64, 0x5A);
+    for (int pass = -1; pass <= 8; ++pass) algorithm->FillBuffer(buffer.data(), 0, pass);
+    EXPECT_EQ(std::vector<unsigned char>(64, 0x5A), buffer) << "type " << row.type;
+  }
+}
+
+TEST(WiperAlgorithms, FillWritesExactlyTheRequestedRange) {
+  AlgorithmPtr algorithm = Make(IWiperAlgorithm::eTypeUSDOD522022ME);
+  std::vector<unsigned char> buffer(100, 0x5A);
+  algorithm->FillBuffer(buffer.data(), 60, 2);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(buffer[i], i < 60 ? 0x01 : 0x5A) << "byte " << i;
+}
+
+TEST(WiperAlgorithms, EachCallMakesANewIndependentObject) {
+  AlgorithmPtr first = Make(20);
+  AlgorithmPtr second = Make(20);
+  EXPECT_NE(first.get(), second.get());
+  std::vector<unsigned char> buffer(16);
+  first->FillBuffer(buffer.data(), 16, 2);
+  EXPECT_EQ(second->GetWipeTimes(), 7);
+  EXPECT_EQ(first->GetWipeTimes(), 7);
+}
+
+}  // namespace

@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/Log.h"
+#include "support/LogFile.h"
+#include "support/LogProbe.h"
+#include "support/TestFiles.h"
+#include "support/TestPlatform.h"
+
+namespace {
+
+// The lines of `text`, split at the platform's line end, which must end it.
+std::vector<std::string> SplitLines(const std::string& text) {
+  const std::string end = LogLineEnd();
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t at = text.find(end); at != std::string::npos; at = text.find(end, start)) {
+    lines.push_back(text.substr(start, at - start));
+    start = at + end.size();
+  }
+  EXPECT_EQ(start, text.size()) << "text does not end with a whole line";
+  return lines;
+}
+
+const std::regex kLinePrefix(
+    R"(\[Vantrix\]\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}    ([A-Za-z:]+):(\d+) )");
+
+void WriteTo(CLogFile* log, const char* function, unsigned line, const char* format, ...)
+    __attribute__((format(gnu_printf, 4, 5)));
+void WriteTo(CLogFile* log, const char* function, unsigned line, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  log->WriteLine(function, line, format, args);
+  va_end(args);
+}
+
+TEST(Log, LineLayoutIsTagTimeFunctionLineMessage) {
+  LogProbe probe;
+  WriteLog("CVolFreeSpaceWiper::WriteData", 188, "write ret: %d", 131072);
+  WriteLog("VantrixFile::closeFile", 7, "%s", "");
+  WriteLog("CFileWiper::init", 42, "open %s file failure\n", "C:\\x.txt");
+  const std::vector<std::string> lines = SplitLines(probe.Appended());
+  ASSERT_EQ(lines.size(), 4u);
+
+  std::smatch match;
+  ASSERT_TRUE(std::regex_search(lines[0], match, kLinePrefix)) << lines[0];
+  EXPECT_EQ(match.position(0), 0);
+  EXPECT_EQ(match[1].str(), "CVolFreeSpaceWiper::WriteData");
+  EXPECT_EQ(match[2].str(), "188");
+  EXPECT_EQ(match.suffix().str(), "write ret: 131072");
+
+  ASSERT_TRUE(std::regex_search(lines[1], match, kLinePrefix));
+  EXPECT_EQ(match.suffix().str(), "");  // an empty message keeps the trailing space
+  ASSERT_TRUE(std::regex_search(lines[2], match, kLinePrefix));
+  EXPECT_EQ(match.suffix().str(), "open C:\\x.txt file failure");
+  EXPECT_EQ(lines[3], "");  // the message's own line feed leaves an empty line
+}
+
+TEST(Log, WideTextAndSixtyFourBitConversionsAreFormatted) {
+  LogProbe probe;
+  WriteLog("Log::Test", 1, "%ls|%lld|%llu|%llx|%c|%x", L"wide", -9000000000LL,
+           18446744073709551615ULL, 0xABCDEFULL, 'q', 255u);
+  EXPECT_TRUE(probe.Contains(" wide|-9000000000|18446744073709551615|abcdef|q|ff"));
+}
+
+TEST(Log, MessagesAroundTheBufferSizeAreWrittenWhole) {
+  LogProbe probe;
+  for (std::size_t length : {1022u, 1023u, 1024u, 5000u}) {
+    const std::string message(length, static_cast<char>('a' + length % 26));
+    WriteLog("Log::Test", 2, "%s", message.c_str());
+  }
+  const std::vector<std::string> lines = SplitLines(probe.Appended());
+  ASSERT_EQ(lines.size(), 4u);
+  const std::size_t lengths[] = {1022, 1023, 1024, 5000};
+  for (int i = 0; i < 4; ++i) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(lines[i], match, kLinePrefix));
+    EXPECT_EQ(match.suffix().str(), std::string(lengths[i], static_cast<char>('a' + lengths[i] % 26)));
+  }
+}
+
+TEST(Log, NullFormatWritesNothing) {
+  LogProbe probe;
+  const char* format = nullptr;
+  WriteLog("Log::Test", 3, format);
+  EXPECT_EQ(probe.Appended(), "");
+}
+
+TEST(Log, ConcurrentCallersNeverInterleaveLines) {
+  LogProbe probe;
+  constexpr int kThreads = 8;
+  constexpr int kLines = 1000;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      // Thread 0 writes long lines through the heap path meanwhile.
+      const std::string padding(t == 0 ? 1500 : 40, static_cast<char>('A' + t));
+      for (int i = 0; i < kLines; ++i) WriteLog("Log::Thread", 4, "t%d n%d %s", t, i, padding.c_str());
+    });
+  }
+  for (auto& thread : threads) thread.join();
+
+  const std::vector<std::string> lines = SplitLines(probe.Appended());
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kLines));
+  std::set<std::pair<int, int>> seen;
+  const std::regex body(R"(t(\d) n(\d+) ([A-Z])+)");
+  for (const std::string& line : lines) {
+    std::smatch prefix;
+    ASSERT_TRUE(std::regex_search(line, prefix, kLinePrefix)) << line.substr(0, 80);
+    const std::string message = prefix.suffix().str();
+    std::smatch parts;
+    ASSERT_TRUE(std::regex_match(message, parts, body)) << message.substr(0, 80);
+    const int t = std::stoi(parts[1].str());
+    EXPECT_EQ(message.size() - message.find(' ', message.find(' ') + 1) - 1,
+              t == 0 ? 1500u : 40u);
+    seen.insert({t, std::stoi(parts[2].str())});
+  }
+  EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kLines));
+}
+
+TEST(Log, KeepsWritingTheFileOpenedFirstWhenTheFolderChanges) {
+  LogProbe probe;
+  TempDir elsewhere;
+  const fs::path previous = fs::current_path();
+  fs::current_path(elsewhere.path());
+  WriteLog("Log::Test", 5, "after chdir");
+  fs::current_path(previous);
+  EXPECT_TRUE(probe.Contains("after chdir"));
+  EXPECT_FALSE(fs::exists(elsewhere / "vantrix.log"));
+}
+
+TEST(LogFile, AppendsToAnExistingFileSharedWithAnotherWriter) {
+  TempDir dir;
+  const fs::path path = dir / "shared.log";
+  WriteBytes(path, std::string("earlier") + LogLineEnd());
+  {
+    CLogFile first(path.string().c_str());
+    CLogFile second(path.string().c_str());
+    WriteTo(&first, "A::a", 1, "one");
+    WriteTo(&second, "B::b", 2, "two");
+    WriteTo(&first, "A::a", 3, "three");
+  }
+  const std::vector<std::string> lines = SplitLines(ReadBytes(path));
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "earlier");
+  EXPECT_NE(lines[1].find("A::a:1 one"), std::string::npos);
+  EXPECT_NE(lines[2].find("B::b:2 two"), std::string::npos);
+  EXPECT_NE(lines[3].find("A::a:3 three"), std::string::npos);
+}
+
+TEST(LogFile, FileThatCannotBeOpenedDropsLinesQuietly) {
+  TempDir dir;
+  CLogFile log(dir.path().string().c_str());  // a folder cannot be opened as the log
+  WriteTo(&log, "A::a", 1, "%s", "dropped");
+  WriteTo(&log, "A::a", 2, "%s", "dropped again");
+  EXPECT_TRUE(fs::is_directory(dir.path()));
+}
+
+TEST(LogFile, TimeStampIsNineteenCharactersWithTwoDigitFields) {
+  std::tm january = {};
+  january.tm_year = 2027 - 1900;
+  january.tm_mon = 0;
+  january.tm_mday = 3;
+  january.tm_hour = 4;
+  january.tm_min = 5;
+  january.tm_sec = 6;
+  EXPECT_EQ(CLogFile::FormatTimeStamp(january), "2027-01-03 04:05:06");
+  std::tm december = january;
+  december.tm_year = 2026 - 1900;
+  december.tm_mon = 11;
+  december.tm_mday = 31;
+  december.tm_hour = 23;
+  december.tm_min = 59;
+  december.tm_sec = 58;
+  EXPECT_EQ(CLogFile::FormatTimeStamp(december), "2026-12-31 23:59:58");
+}
+
+}  // namespace

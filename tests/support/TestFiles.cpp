@@ -1,0 +1,48 @@
+#include "support/TestFiles.h"
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <stdexcept>
+
+#include "support/TestPlatform.h"
+
+TempDir::TempDir() {
+  static std::atomic<int> counter{0};
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  m_path = fs::temp_directory_path() / ("vtx-test-" + std::to_string(CurrentProcessId()) + "-" +
+                                        std::to_string(stamp) + "-" + std::to_string(counter++));
+  fs::create_directories(m_path);
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  fs::remove_all(m_path, ignored);
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+  if (path.has_parent_path()) fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string PatternBytes(std::size_t size) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(2 + i % 249);
+  return bytes;
+}
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool AllBytesAre(const std::string& bytes, unsigned char value) {
+  for (char c : bytes) {
+    if (static_cast<unsigned char>(c) != value) return false;
+  }
+  return true;
+}
+
+std::string ModulePath(const fs::path& path) { return NarrowSystemPath(path); }

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+// What tests need of the platform, one implementation per backend.
+
+// The built module loaded the way a host loads it (LoadLibraryW / dlopen),
+// from the folder of the running test program. Unloaded on destruction.
+class LoadedModule {
+ public:
+  static std::unique_ptr<LoadedModule> Load(std::string* error);
+  ~LoadedModule();
+  LoadedModule(const LoadedModule&) = delete;
+  LoadedModule& operator=(const LoadedModule&) = delete;
+  // The address of an exported function, or null.
+  void* Symbol(const char* name) const;
+
+ private:
+  explicit LoadedModule(void* handle) : m_handle(handle) {}
+  void* m_handle;
+};
+
+// The file name of the module on this platform.
+const char* ModuleFileName();
+
+// What ends a line of the log file: "\r\n" on Windows, "\n" on POSIX.
+const char* LogLineEnd();
+
+int CurrentProcessId();
+
+// The narrow form of a path that the module expects (system code page).
+std::string NarrowSystemPath(const std::filesystem::path& path);
+
+// A link at `link` to the folder `target`: a symbolic link on POSIX, a
+// junction on Windows. False with a reason when the system cannot make one.
+bool MakeFolderLink(const std::filesystem::path& link, const std::filesystem::path& target,
+                    std::string* why);
+
+// A symbolic link at `link` to the file `target`.
+bool MakeFileLink(const std::filesystem::path& link, const std::filesystem::path& target,
+                  std::string* why);

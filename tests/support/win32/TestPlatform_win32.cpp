@@ -1,0 +1,109 @@
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <winioctl.h>
+
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "support/TestPlatform.h"
+#include "support/TextHelpers.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path ExecutableFolder() {
+  std::wstring buffer(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+  buffer.resize(length);
+  return fs::path(buffer).parent_path();
+}
+
+std::string ErrorText(const char* what) { return what + std::string(" failed, error ") +
+                                                 std::to_string(GetLastError()); }
+
+// The mount-point form of a reparse data buffer: tag, lengths, then the
+// substitute name ("\??\C:\target") and the print name, both NUL-terminated.
+struct MountPointHeader {
+  DWORD ReparseTag;
+  WORD ReparseDataLength;
+  WORD Reserved;
+  WORD SubstituteNameOffset;
+  WORD SubstituteNameLength;
+  WORD PrintNameOffset;
+  WORD PrintNameLength;
+};
+
+}  // namespace
+
+std::unique_ptr<LoadedModule> LoadedModule::Load(std::string* error) {
+  const fs::path path = ExecutableFolder() / ModuleFileName();
+  HMODULE handle = LoadLibraryW(path.wstring().c_str());
+  if (handle == nullptr) {
+    *error = ErrorText("LoadLibraryW");
+    return nullptr;
+  }
+  return std::unique_ptr<LoadedModule>(new LoadedModule(reinterpret_cast<void*>(handle)));
+}
+
+LoadedModule::~LoadedModule() { FreeLibrary(reinterpret_cast<HMODULE>(m_handle)); }
+
+void* LoadedModule::Symbol(const char* name) const {
+  return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(m_handle), name));
+}
+
+const char* ModuleFileName() { return "DataWiper.dll"; }
+
+const char* LogLineEnd() { return "\r\n"; }
+
+int CurrentProcessId() { return static_cast<int>(GetCurrentProcessId()); }
+
+std::string NarrowSystemPath(const fs::path& path) { return WideToAnsi(path.wstring()); }
+
+bool MakeFolderLink(const fs::path& link, const fs::path& target, std::string* why) {
+  if (!CreateDirectoryW(link.wstring().c_str(), /*lpSecurityAttributes=*/nullptr)) {
+    *why = ErrorText("CreateDirectoryW");
+    return false;
+  }
+  HANDLE folder = CreateFileW(link.wstring().c_str(), GENERIC_WRITE, /*dwShareMode=*/0,
+                              /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                              /*hTemplateFile=*/nullptr);
+  if (folder == INVALID_HANDLE_VALUE) {
+    *why = ErrorText("CreateFileW");
+    return false;
+  }
+  const std::wstring substitute = L"\\??\\" + fs::absolute(target).wstring();
+  const std::wstring print = fs::absolute(target).wstring();
+  const WORD substituteBytes = static_cast<WORD>(substitute.size() * sizeof(wchar_t));
+  const WORD printBytes = static_cast<WORD>(print.size() * sizeof(wchar_t));
+  const std::size_t pathBytes = substituteBytes + sizeof(wchar_t) + printBytes + sizeof(wchar_t);
+  std::vector<unsigned char> data(sizeof(MountPointHeader) + pathBytes, 0);
+  MountPointHeader header = {};
+  header.ReparseTag = IO_REPARSE_TAG_MOUNT_POINT;
+  header.ReparseDataLength = static_cast<WORD>(8 + pathBytes);
+  header.SubstituteNameLength = substituteBytes;
+  header.PrintNameOffset = static_cast<WORD>(substituteBytes + sizeof(wchar_t));
+  header.PrintNameLength = printBytes;
+  std::memcpy(data.data(), &header, sizeof(header));
+  std::memcpy(data.data() + sizeof(header), substitute.data(), substituteBytes);
+  std::memcpy(data.data() + sizeof(header) + header.PrintNameOffset, print.data(), printBytes);
+  DWORD returned = 0;
+  const BOOL ok = DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, data.data(),
+                                  static_cast<DWORD>(data.size()), /*lpOutBuffer=*/nullptr, 0,
+                                  &returned, /*lpOverlapped=*/nullptr);
+  if (!ok) *why = ErrorText("FSCTL_SET_REPARSE_POINT");
+  CloseHandle(folder);
+  if (!ok) RemoveDirectoryW(link.wstring().c_str());
+  return ok != FALSE;
+}
+
+bool MakeFileLink(const fs::path& link, const fs::path& target, std::string* why) {
+  if (CreateSymbolicLinkW(link.wstring().c_str(), target.wstring().c_str(), /*dwFlags=*/0)) {
+    return true;
+  }
+  *why = ErrorText("CreateSymbolicLinkW");
+  return false;
+}

@@ -1,0 +1,1 @@
+# Volume tests (free space, forensic) are defined here.

@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "algorithms/WiperAlgorithms.h"
+#include "support/TestFiles.h"
+#include "wipers/FileWiper.h"
+
+namespace {
+
+constexpr std::size_t kBlock = CDataWiper::kBlockSize;
+
+// Stops the wipe after `blocks` blocks have been reported.
+class StopAfter : public IProgresMsg {
+ public:
+  explicit StopAfter(int blocks) : m_left(blocks) {}
+  void ReportProgress(const ProgressMsg*) override { --m_left; }
+  void Pause() override {}
+  void Resume() override {}
+  void Stop() override { m_left = 0; }
+  bool CanContinue() override { return m_left > 0; }
+
+ private:
+  int m_left;
+};
+
+TEST(FileWiper, OverwritesEveryByteInPlaceThenDeletes) {
+  for (std::size_t size : {std::size_t{0}, std::size_t{1}, kBlock - 1, kBlock, kBlock + 1,
+                           3 * kBlock + 4097}) {
+    TempDir dir;
+    const fs::path path = dir / "secret.bin";
+    WriteBytes(path, PatternBytes(size));
+    CFileWiper wiper;
+    ASSERT_EQ(wiper.init(ModulePath(path).c_str()), 0);
+    EXPECT_EQ(wiper.GetTotalSize(), size);
+    CZeroFillWiperAlgorithm algorithm;
+    ASSERT_EQ(wiper.WippeData(&algorithm, nullptr), 0u) << "size " << size;
+
+    const std::string content = ReadBytes(path);
+    EXPECT_EQ(content.size(), size);
+    EXPECT_TRUE(AllBytesAre(content, 0xFF)) << "size " << size;
+    EXPECT_NE(wiper.closeAndDelete(), 0);
+    EXPECT_FALSE(fs::exists(path)) << "size " << size;
+  }
+}
+
+TEST(FileWiper, EveryPassOfAMultiPassAlgorithmWritesTheSameWholeFile) {
+  TempDir dir;
+  const fs::path path = dir / "multi.bin";
+  WriteBytes(path, PatternBytes(2 * kBlock + 77));
+  CFileWiper wiper;
+  ASSERT_EQ(wiper.init(ModulePath(path).c_str()), 0);
+  CUSDOD522022MECEAlgorithm algorithm;
+  ASSERT_EQ(wiper.WippeData(&algorithm, nullptr), 0u);
+  const std::string content = ReadBytes(path);
+  EXPECT_EQ(content.size(), 2 * kBlock + 77);
+  EXPECT_TRUE(AllBytesAre(content, 0xFF));
+}
+
+TEST(FileWiper, StoppedWipeLeavesTheFileWithItsLength) {
+  TempDir dir;
+  const fs::path path = dir / "kept.bin";
+  const std::string original = PatternBytes(4 * kBlock + 10);
+  WriteBytes(path, original);
+  {
+    CFileWiper wiper;
+    ASSERT_EQ(wiper.init(ModulePath(path).c_str()), 0);
+    CZeroFillWiperAlgorithm algorithm;
+    StopAfter stop(1);
+    EXPECT_EQ(wiper.WippeData(&algorithm, &stop), CDataWiper::kCodeStoppedInPass);
+  }
+  const std::string content = ReadBytes(path);
+  ASSERT_EQ(content.size(), original.size());
+  EXPECT_TRUE(AllBytesAre(content.substr(0, kBlock), 0xFF));
+  EXPECT_EQ(content.substr(kBlock), original.substr(kBlock));
+}
+
+TEST(FileWiper, InitFailsWithoutTouchingAnything) {
+  TempDir dir;
+  CFileWiper missing;
+  EXPECT_EQ(missing.init(ModulePath(dir / "absent.bin").c_str()), -1);
+  EXPECT_FALSE(fs::exists(dir / "absent.bin"));
+  CFileWiper folder;
+  EXPECT_EQ(folder.init(ModulePath(dir.path()).c_str()), -1);
+  CFileWiper null;
+  EXPECT_EQ(null.init(nullptr), -1);
+  EXPECT_TRUE(fs::is_directory(dir.path()));
+}
+
+TEST(FileWiper, RelativeNameIsWipedAndDeletedInTheCurrentFolder) {
+  TempDir dir;
+  WriteBytes(dir / "notes.txt", PatternBytes(5000));
+  const fs::path previous = fs::current_path();
+  fs::current_path(dir.path());
+  CFileWiper wiper;
+  const int initResult = wiper.init("notes.txt");
+  fs::current_path(previous);
+  ASSERT_EQ(initResult, 0);
+  CZeroFillWiperAlgorithm algorithm;
+  ASSERT_EQ(wiper.WippeData(&algorithm, nullptr), 0u);
+  EXPECT_TRUE(AllBytesAre(ReadBytes(dir / "notes.txt"), 0xFF));
+  EXPECT_NE(wiper.closeAndDelete(), 0);
+  EXPECT_FALSE(fs::exists(dir / "notes.txt"));
+}
+
+TEST(FileWiper, FileDeepBelowALongPathIsWiped) {
+  TempDir dir;
+  fs::path deep = dir.path();
+  while (deep.wstring().size() < 400) deep /= std::string(50, 'p');
+  const fs::path path = deep / "deep.bin";
+  WriteBytes(path, PatternBytes(kBlock + 3));
+  CFileWiper wiper;
+  ASSERT_EQ(wiper.init(ModulePath(path).c_str()), 0);
+  CZeroFillWiperAlgorithm algorithm;
+  ASSERT_EQ(wiper.WippeData(&algorithm, nullptr), 0u);
+  EXPECT_TRUE(AllBytesAre(ReadBytes(path), 0xFF));
+  EXPECT_NE(wiper.closeAndDelete(), 0);
+  EXPECT_FALSE(fs::exists(path));
+}
+
+}  // namespace
