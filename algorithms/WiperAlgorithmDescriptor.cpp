@@ -15,7 +15,8 @@ struct CatalogueEntry {
 };
 
 // Names are taken from the enumerators themselves, so the list follows them.
-#define VTX_CATALOGUE_ENTRY(enumerator) {#enumerator, enumerator}
+#define VTX_CATALOGUE_ENTRY(enumerator) \
+  { #enumerator, enumerator }
 constexpr CatalogueEntry kCatalogue[] = {
     VTX_CATALOGUE_ENTRY(IWiperAlgorithm::eTypeWriteZero),
     VTX_CATALOGUE_ENTRY(IWiperAlgorithm::eTypeWriteRandData),

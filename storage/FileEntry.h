@@ -34,9 +34,7 @@ class FileEntry {
 
   bool IsValid() const { return !m_folder.empty(); }
   bool IsDirectory() const { return (m_findData.attributes & kFileAttributeDirectory) != 0; }
-  bool IsReparsePoint() const {
-    return (m_findData.attributes & kFileAttributeReparsePoint) != 0;
-  }
+  bool IsReparsePoint() const { return (m_findData.attributes & kFileAttributeReparsePoint) != 0; }
   bool IsDotEntry() const { return m_findData.name == L"." || m_findData.name == L".."; }
   std::uint64_t Size() const {
     return (static_cast<std::uint64_t>(m_findData.sizeHigh) << 32) | m_findData.sizeLow;

@@ -40,4 +40,10 @@ class CDataWiper {
 
   // Writes `size` bytes of `buffer` at `offset`; negative means failed.
   virtual int WriteData(std::int64_t offset, unsigned char* buffer, int size) = 0;
+
+ private:
+  struct PassPlan;
+  PassPlan Prepare(IWiperAlgorithm* algorithm, unsigned char* buffer, ProgressMsg* block);
+  std::uint32_t WritePasses(const PassPlan& plan, unsigned char* buffer, IProgresMsg* progress,
+                            ProgressMsg* block);
 };

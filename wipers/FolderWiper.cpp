@@ -73,8 +73,8 @@ int CFolderWiper::WriteData(std::int64_t offset, unsigned char* buffer, int size
 bool CFolderWiper::OpenCurrentFile() {
   const std::wstring& path = m_files[m_fileIndex];
   std::unique_ptr<VantrixFile> file(new (std::nothrow) VantrixFile);
-  const bool opened = file && file->open(path, VantrixFile::kModeReadWrite) &&
-                      !file->entry()->IsReparsePoint();
+  const bool opened =
+      file && file->open(path, VantrixFile::kModeReadWrite) && !file->entry()->IsReparsePoint();
   if (!opened) {
     VTX_LOG("CFolderWiper::WriteData", "cannot open %s, wipe stopped", WideToAnsi(path).c_str());
     return false;

@@ -5,8 +5,8 @@
 
 namespace {
 
-constexpr char32_t kEscapeBase = 0xDC00;     // stray byte b maps to U+DC00 + b
-constexpr char32_t kReplacement = U'?';      // what cannot be encoded at all
+constexpr char32_t kEscapeBase = 0xDC00;  // stray byte b maps to U+DC00 + b
+constexpr char32_t kReplacement = U'?';   // what cannot be encoded at all
 
 bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 

@@ -60,8 +60,7 @@ TEST(CommandResult, CodedErrorFormKeepsTheUnsignedCodeAndEscapesTheText) {
 
   CCGIInvokeRslt largest("a\"b\\c", 4294967295u, true);
   EXPECT_TRUE(largest.IsSuccess());
-  EXPECT_STREQ(largest.GetResultJson(),
-               "{\"errorCode\":4294967295,\"errorMsg\":\"a\\\"b\\\\c\"}");
+  EXPECT_STREQ(largest.GetResultJson(), "{\"errorCode\":4294967295,\"errorMsg\":\"a\\\"b\\\\c\"}");
 }
 
 TEST(CommandResult, PlainFormCarriesItsTextsUnchanged) {

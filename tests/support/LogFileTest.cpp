@@ -81,7 +81,8 @@ TEST(Log, MessagesAroundTheBufferSizeAreWrittenWhole) {
   for (int i = 0; i < 4; ++i) {
     std::smatch match;
     ASSERT_TRUE(std::regex_search(lines[i], match, kLinePrefix));
-    EXPECT_EQ(match.suffix().str(), std::string(lengths[i], static_cast<char>('a' + lengths[i] % 26)));
+    EXPECT_EQ(match.suffix().str(),
+              std::string(lengths[i], static_cast<char>('a' + lengths[i] % 26)));
   }
 }
 
@@ -101,7 +102,8 @@ TEST(Log, ConcurrentCallersNeverInterleaveLines) {
     threads.emplace_back([t] {
       // Thread 0 writes long lines through the heap path meanwhile.
       const std::string padding(t == 0 ? 1500 : 40, static_cast<char>('A' + t));
-      for (int i = 0; i < kLines; ++i) WriteLog("Log::Thread", 4, "t%d n%d %s", t, i, padding.c_str());
+      for (int i = 0; i < kLines; ++i)
+        WriteLog("Log::Thread", 4, "t%d n%d %s", t, i, padding.c_str());
     });
   }
   for (auto& thread : threads) thread.join();
@@ -117,8 +119,7 @@ TEST(Log, ConcurrentCallersNeverInterleaveLines) {
     std::smatch parts;
     ASSERT_TRUE(std::regex_match(message, parts, body)) << message.substr(0, 80);
     const int t = std::stoi(parts[1].str());
-    EXPECT_EQ(message.size() - message.find(' ', message.find(' ') + 1) - 1,
-              t == 0 ? 1500u : 40u);
+    EXPECT_EQ(message.size() - message.find(' ', message.find(' ') + 1) - 1, t == 0 ? 1500u : 40u);
     seen.insert({t, std::stoi(parts[2].str())});
   }
   EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kLines));

@@ -25,8 +25,8 @@ class StopAfter : public IProgresMsg {
 };
 
 TEST(FileWiper, OverwritesEveryByteInPlaceThenDeletes) {
-  for (std::size_t size : {std::size_t{0}, std::size_t{1}, kBlock - 1, kBlock, kBlock + 1,
-                           3 * kBlock + 4097}) {
+  for (std::size_t size :
+       {std::size_t{0}, std::size_t{1}, kBlock - 1, kBlock, kBlock + 1, 3 * kBlock + 4097}) {
     TempDir dir;
     const fs::path path = dir / "secret.bin";
     WriteBytes(path, PatternBytes(size));

@@ -31,11 +31,11 @@ TEST(FolderWiper, CollectsBreadthFirstAndRemovesDeepestFirst) {
   WriteBytes(root / "top.bin", PatternBytes(10));
   CFolderWiper wiper;
   ASSERT_EQ(wiper.init(ModulePath(root).c_str()), 1);
-  EXPECT_EQ(wiper.folders(), (std::vector<std::wstring>{Wide(root), Wide(root / "a"),
-                                                       Wide(root / "a" / "b"),
-                                                       Wide(root / "a" / "b" / "c")}));
+  EXPECT_EQ(wiper.folders(),
+            (std::vector<std::wstring>{Wide(root), Wide(root / "a"), Wide(root / "a" / "b"),
+                                       Wide(root / "a" / "b" / "c")}));
   EXPECT_EQ(wiper.files(), (std::vector<std::wstring>{Wide(root / "top.bin"),
-                                                     Wide(root / "a" / "b" / "c" / "leaf.bin")}));
+                                                      Wide(root / "a" / "b" / "c" / "leaf.bin")}));
   EXPECT_EQ(wiper.GetTotalSize(), 3010u);
   CZeroFillWiperAlgorithm algorithm;
   ASSERT_EQ(wiper.WippeData(&algorithm, nullptr), 0u);

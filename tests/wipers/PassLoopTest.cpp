@@ -13,9 +13,7 @@ constexpr std::int64_t kBlock = CDataWiper::kBlockSize;
 struct Write {
   std::int64_t offset;
   int size;
-  bool operator==(const Write& other) const {
-    return offset == other.offset && size == other.size;
-  }
+  bool operator==(const Write& other) const { return offset == other.offset && size == other.size; }
 };
 
 // A target of any size that records the writes and can fail the n-th one.

@@ -21,8 +21,9 @@ fs::path ExecutableFolder() {
   return fs::path(buffer).parent_path();
 }
 
-std::string ErrorText(const char* what) { return what + std::string(" failed, error ") +
-                                                 std::to_string(GetLastError()); }
+std::string ErrorText(const char* what) {
+  return what + std::string(" failed, error ") + std::to_string(GetLastError());
+}
 
 // The mount-point form of a reparse data buffer: tag, lengths, then the
 // substitute name ("\??\C:\target") and the print name, both NUL-terminated.
@@ -36,33 +37,7 @@ struct MountPointHeader {
   WORD PrintNameLength;
 };
 
-}  // namespace
-
-std::unique_ptr<LoadedModule> LoadedModule::Load(std::string* error) {
-  const fs::path path = ExecutableFolder() / ModuleFileName();
-  HMODULE handle = LoadLibraryW(path.wstring().c_str());
-  if (handle == nullptr) {
-    *error = ErrorText("LoadLibraryW");
-    return nullptr;
-  }
-  return std::unique_ptr<LoadedModule>(new LoadedModule(reinterpret_cast<void*>(handle)));
-}
-
-LoadedModule::~LoadedModule() { FreeLibrary(reinterpret_cast<HMODULE>(m_handle)); }
-
-void* LoadedModule::Symbol(const char* name) const {
-  return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(m_handle), name));
-}
-
-const char* ModuleFileName() { return "DataWiper.dll"; }
-
-const char* LogLineEnd() { return "\r\n"; }
-
-int CurrentProcessId() { return static_cast<int>(GetCurrentProcessId()); }
-
-std::string NarrowSystemPath(const fs::path& path) { return WideToAnsi(path.wstring()); }
-
-bool MakeFolderLink(const fs::path& link, const fs::path& target, std::string* why) {
+bool MakeJunction(const fs::path& link, const fs::path& target, std::string* why) {
   if (!CreateDirectoryW(link.wstring().c_str(), /*lpSecurityAttributes=*/nullptr)) {
     *why = ErrorText("CreateDirectoryW");
     return false;
@@ -91,13 +66,50 @@ bool MakeFolderLink(const fs::path& link, const fs::path& target, std::string* w
   std::memcpy(data.data() + sizeof(header), substitute.data(), substituteBytes);
   std::memcpy(data.data() + sizeof(header) + header.PrintNameOffset, print.data(), printBytes);
   DWORD returned = 0;
-  const BOOL ok = DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, data.data(),
-                                  static_cast<DWORD>(data.size()), /*lpOutBuffer=*/nullptr, 0,
-                                  &returned, /*lpOverlapped=*/nullptr);
+  const BOOL ok =
+      DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, data.data(), static_cast<DWORD>(data.size()),
+                      /*lpOutBuffer=*/nullptr, 0, &returned, /*lpOverlapped=*/nullptr);
   if (!ok) *why = ErrorText("FSCTL_SET_REPARSE_POINT");
   CloseHandle(folder);
   if (!ok) RemoveDirectoryW(link.wstring().c_str());
   return ok != FALSE;
+}
+
+}  // namespace
+
+std::unique_ptr<LoadedModule> LoadedModule::Load(std::string* error) {
+  const fs::path path = ExecutableFolder() / ModuleFileName();
+  HMODULE handle = LoadLibraryW(path.wstring().c_str());
+  if (handle == nullptr) {
+    *error = ErrorText("LoadLibraryW");
+    return nullptr;
+  }
+  return std::unique_ptr<LoadedModule>(new LoadedModule(reinterpret_cast<void*>(handle)));
+}
+
+LoadedModule::~LoadedModule() { FreeLibrary(reinterpret_cast<HMODULE>(m_handle)); }
+
+void* LoadedModule::Symbol(const char* name) const {
+  return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(m_handle), name));
+}
+
+const char* ModuleFileName() { return "DataWiper.dll"; }
+
+const char* LogLineEnd() { return "\r\n"; }
+
+int CurrentProcessId() { return static_cast<int>(GetCurrentProcessId()); }
+
+std::string NarrowSystemPath(const fs::path& path) { return WideToAnsi(path.wstring()); }
+
+// A junction where the system supports them, else a directory symbolic link.
+bool MakeFolderLink(const fs::path& link, const fs::path& target, std::string* why) {
+  if (MakeJunction(link, target, why)) return true;
+  if (CreateSymbolicLinkW(link.wstring().c_str(), fs::absolute(target).wstring().c_str(),
+                          SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+    return true;
+  }
+  *why += "; " + ErrorText("CreateSymbolicLinkW");
+  return false;
 }
 
 bool MakeFileLink(const fs::path& link, const fs::path& target, std::string* why) {
