@@ -5,17 +5,9 @@
 #include <vector>
 
 #include "common/ModuleExports.h"
+#include "support/AlgorithmExpectations.h"
 
 namespace {
-
-const char kCatalogueJson[] =
-    "{\"algorithmItems\":[{\"_name\":\"eTypeWriteZero\",\"_type\":16},"
-    "{\"_name\":\"eTypeWriteRandData\",\"_type\":17},"
-    "{\"_name\":\"eTypeBritishHMGIS5\",\"_type\":18},"
-    "{\"_name\":\"eTypeUSDOD522022ME\",\"_type\":19},"
-    "{\"_name\":\"eTypeUSDOD522022MECE\",\"_type\":20},"
-    "{\"_name\":\"eTypePeterGutemann\",\"_type\":21},"
-    "{\"_name\":\"eTypeRussianGOSTP50739\",\"_type\":22}]}";
 
 int PassesOf(IWiperAlgorithm* algorithm) {
   const int passes = algorithm->GetWipeTimes();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/ModuleExports.h"
+#include "support/AlgorithmExpectations.h"
 
 namespace {
 
@@ -14,25 +15,6 @@ struct AlgorithmDeleter {
 using AlgorithmPtr = std::unique_ptr<IWiperAlgorithm, AlgorithmDeleter>;
 
 AlgorithmPtr Make(int type) { return AlgorithmPtr(__getAlgorithmByType(type)); }
-
-constexpr int kTime = -1;  // the pass writes the time byte
-
-// The expected byte of every pass number from -1 to 8 (index = pass + 1).
-struct Expectation {
-  int type;
-  int passes;
-  std::vector<int> bytes;
-};
-
-const Expectation kTable[] = {
-    {16, 1, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-    {17, 1, {kTime, kTime, kTime, kTime, kTime, kTime, kTime, kTime, kTime, kTime}},
-    {18, 3, {0xFF, 0xFF, 0xFF, kTime, kTime, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-    {19, 3, {0xFF, 0xFF, 0xFF, 0x01, kTime, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-    {20, 7, {0xFF, 0xFF, 0xFF, 0x01, kTime, 0xFF, 0xFF, 0x01, kTime, 0xFF}},
-    {21, 1, {kTime, kTime, kTime, kTime, kTime, kTime, kTime, kTime, kTime, kTime}},
-    {22, 2, {0xFF, 0xFF, kTime, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-};
 
 // Fills a buffer and returns its single byte value, or -2 if the bytes differ.
 // A time byte is accepted when it matches the clock before or after the fill.
@@ -49,7 +31,7 @@ int FilledByte(IWiperAlgorithm* algorithm, int pass, bool* wasTimeByte) {
 }
 
 TEST(WiperAlgorithms, PassCountsAndPatternsOfEveryPassFollowTheTable) {
-  for (const Expectation& row : kTable) {
+  for (const AlgorithmExpectation& row : AlgorithmTable()) {
     AlgorithmPtr algorithm = Make(row.type);
     ASSERT_TRUE(algorithm);
     EXPECT_EQ(algorithm->GetWipeTimes(), row.passes) << "type " << row.type;
@@ -57,7 +39,7 @@ TEST(WiperAlgorithms, PassCountsAndPatternsOfEveryPassFollowTheTable) {
       bool timeByte = false;
       const int byte = FilledByte(algorithm.get(), pass, &timeByte);
       const int expected = row.bytes[pass + 1];
-      if (expected == kTime) {
+      if (expected == kTimeByte) {
         EXPECT_TRUE(timeByte) << "type " << row.type << " pass " << pass << " byte " << byte;
       } else {
         EXPECT_EQ(byte, expected) << "type " << row.type << " pass " << pass;
@@ -77,7 +59,7 @@ TEST(WiperAlgorithms, NumbersWithoutAClassGiveZeroFill) {
 }
 
 TEST(WiperAlgorithms, NullBufferAndZeroSizeWriteNothing) {
-  for (const Expectation& row : kTable) {
+  for (const AlgorithmExpectation& row : AlgorithmTable()) {
     AlgorithmPtr algorithm = Make(row.type);
     for (int pass = -1; pass <= 8; ++pass) algorithm->FillBuffer(nullptr, 4096, pass);
     std::vector<unsigned char> buffer(64, 0x5A);

@@ -6,6 +6,7 @@
 
 #include "common/IWiperAlgorithm.h"
 #include "common/IWiperAlgorithmDescriptor.h"
+#include "support/AlgorithmExpectations.h"
 #include "support/TestPlatform.h"
 
 // These tests use the built module only through its exported functions, the
@@ -14,15 +15,6 @@ namespace {
 
 using GetAlgorithmByType = IWiperAlgorithm* (*)(int);
 using GetAlgorithmDescriptor = IWiperAlgorithmDescriptor* (*)();
-
-const char kCatalogueJson[] =
-    "{\"algorithmItems\":[{\"_name\":\"eTypeWriteZero\",\"_type\":16},"
-    "{\"_name\":\"eTypeWriteRandData\",\"_type\":17},"
-    "{\"_name\":\"eTypeBritishHMGIS5\",\"_type\":18},"
-    "{\"_name\":\"eTypeUSDOD522022ME\",\"_type\":19},"
-    "{\"_name\":\"eTypeUSDOD522022MECE\",\"_type\":20},"
-    "{\"_name\":\"eTypePeterGutemann\",\"_type\":21},"
-    "{\"_name\":\"eTypeRussianGOSTP50739\",\"_type\":22}]}";
 
 class ModuleExports : public testing::Test {
  protected:
@@ -55,21 +47,7 @@ TEST_F(ModuleExports, CatalogueRendersTheAlgorithmListTwice) {
 
 // Pass counts and the fill byte of passes -1 to 8; -1 marks the time byte.
 TEST_F(ModuleExports, EveryAlgorithmHasItsPassesAndPatterns) {
-  struct Row {
-    int type;
-    int passes;
-    int bytes[10];
-  };
-  const Row rows[] = {
-      {16, 1, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-      {17, 1, {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1}},
-      {18, 3, {0xFF, 0xFF, 0xFF, -1, -1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-      {19, 3, {0xFF, 0xFF, 0xFF, 0x01, -1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-      {20, 7, {0xFF, 0xFF, 0xFF, 0x01, -1, 0xFF, 0xFF, 0x01, -1, 0xFF}},
-      {21, 1, {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1}},
-      {22, 2, {0xFF, 0xFF, -1, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-  };
-  for (const Row& row : rows) {
+  for (const AlgorithmExpectation& row : AlgorithmTable()) {
     IWiperAlgorithm* algorithm = m_byType(row.type);
     ASSERT_NE(algorithm, nullptr);
     EXPECT_EQ(algorithm->GetWipeTimes(), row.passes) << "type " << row.type;
@@ -81,7 +59,7 @@ TEST_F(ModuleExports, EveryAlgorithmHasItsPassesAndPatterns) {
       const std::vector<unsigned char> uniform(buffer.size(), buffer[0]);
       EXPECT_EQ(buffer, uniform) << "type " << row.type << " pass " << pass;
       const int expected = row.bytes[pass + 1];
-      if (expected < 0) {
+      if (expected == kTimeByte) {
         EXPECT_TRUE(buffer[0] == before || buffer[0] == after) << "type " << row.type;
       } else {
         EXPECT_EQ(buffer[0], expected) << "type " << row.type << " pass " << pass;
