@@ -20,8 +20,18 @@ TempDir::~TempDir() {
   fs::remove_all(m_path, ignored);
 }
 
+// fs::create_directories of mingw's library fails on paths below a bare drive
+// root ("T:\\x"), so folders are made one level at a time.
+void MakeFolders(const fs::path& folder) {
+  fs::path current = folder.root_path();
+  for (const fs::path& part : folder.relative_path()) {
+    current /= part;
+    if (!fs::exists(current)) fs::create_directory(current);
+  }
+}
+
 void WriteBytes(const fs::path& path, const std::string& bytes) {
-  if (path.has_parent_path()) fs::create_directories(path.parent_path());
+  if (path.has_parent_path()) MakeFolders(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path.string());

@@ -21,6 +21,8 @@ class TempDir {
   fs::path m_path;
 };
 
+// Creates `folder` and every missing folder above it.
+void MakeFolders(const fs::path& folder);
 // Writes `bytes` as the whole content of `path`, creating parent folders.
 void WriteBytes(const fs::path& path, const std::string& bytes);
 // `size` bytes cycling through 0..250, so that no byte is 0xFF or 0x01.
