@@ -29,8 +29,8 @@ double Seconds(Clock::time_point start) {
 bool RunShell(const std::string& command) { return std::system(command.c_str()) == 0; }
 
 std::string DdCommand(const std::string& path, long blocks, const char* extra) {
-  return "dd if=/dev/zero of='" + path + "' bs=128K count=" + std::to_string(blocks) + " " +
-         extra + " status=none";
+  return "dd if=/dev/zero of='" + path + "' bs=128K count=" + std::to_string(blocks) + " " + extra +
+         " status=none";
 }
 
 double TimeDd(const std::string& path, long blocks) {

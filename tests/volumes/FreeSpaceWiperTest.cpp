@@ -176,9 +176,9 @@ TEST_F(FreeSpaceWiper, NameTakenByALeftoverFailsTheWipeAndTheLeftoverIsDeleted) 
 TEST_F(FreeSpaceWiper, InitFailsWhereTheWorkingFolderCannotBeMade) {
   const fs::path missing = m_volume.path() / "missing";
   CVolFreeSpaceWiper wiper;
-  EXPECT_EQ(wiper.init((m_volume.root() + "missing" + std::string(1, m_volume.root().back()))
-                           .c_str()),
-            -1);
+  EXPECT_EQ(
+      wiper.init((m_volume.root() + "missing" + std::string(1, m_volume.root().back())).c_str()),
+      -1);
   EXPECT_FALSE(fs::exists(missing));
   EXPECT_EQ(wiper.init(nullptr), -1);
 }
