@@ -1,6 +1,7 @@
 #include "storage/FileEntry.h"
 
 #include "storage/FileSystem.h"
+#include "storage/SystemFile.h"
 
 FileEntry::FileEntry(const std::wstring& folder, const FindData& record)
     : m_folder(folder), m_fullPath(folder + record.name), m_findData(record) {}
@@ -13,4 +14,11 @@ void FileEntry::SetPath(const std::wstring& path) {
   }
   m_folder = path.substr(0, separator + 1);
   m_fullPath = path;
+}
+
+FileEntry FileEntry::FromPath(const std::wstring& path) {
+  FileEntry entry;
+  if (path.empty() || !system_file::LookUp(path, &entry.m_findData)) return FileEntry();
+  entry.SetPath(path);
+  return entry;
 }

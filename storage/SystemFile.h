@@ -39,6 +39,10 @@ WriteOutcome WriteAt(Native file, std::int64_t offset, const void* buffer, std::
 // The current end of the file.
 bool EndPosition(Native file, std::int64_t* position, int* error);
 
+// The directory record of `path` itself (a final link is not followed).
+// False when the system does not find the path.
+bool LookUp(const std::wstring& path, FindData* record);
+
 // Every entry of `folder` (which ends in a separator) other than "." and "..",
 // in the order the system returns them. False when the folder cannot be read.
 bool ListFolder(const std::wstring& folder, std::vector<FileEntry>* entries);

@@ -113,6 +113,13 @@ bool EndPosition(Native file, std::int64_t* position, int* error) {
   return true;
 }
 
+bool LookUp(const std::wstring& path, FindData* record) {
+  struct stat status;
+  if (lstat(WideToAnsi(path).c_str(), &status) != 0) return false;
+  *record = RecordOf(status, LastComponent(path));
+  return true;
+}
+
 bool ListFolder(const std::wstring& folder, std::vector<FileEntry>* entries) {
   try {
     const std::string narrowFolder = WideToAnsi(folder);
@@ -133,12 +140,3 @@ bool ListFolder(const std::wstring& folder, std::vector<FileEntry>* entries) {
 }
 
 }  // namespace system_file
-
-FileEntry FileEntry::FromPath(const std::wstring& path) {
-  FileEntry entry;
-  struct stat status;
-  if (path.empty() || lstat(WideToAnsi(path).c_str(), &status) != 0) return entry;
-  entry.m_findData = RecordOf(status, LastComponent(path));
-  entry.SetPath(path);
-  return entry;
-}

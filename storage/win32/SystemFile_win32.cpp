@@ -115,6 +115,14 @@ bool EndPosition(Native file, std::int64_t* position, int* error) {
   return true;
 }
 
+bool LookUp(const std::wstring& path, FindData* record) {
+  WIN32_FIND_DATAW data;
+  FindHandle search(FindFirstFileW(ToSystemPath(path).c_str(), &data));
+  if (!search.IsOpen()) return false;
+  *record = RecordOf(data);
+  return true;
+}
+
 bool ListFolder(const std::wstring& folder, std::vector<FileEntry>* entries) {
   try {
     WIN32_FIND_DATAW data;
@@ -132,14 +140,3 @@ bool ListFolder(const std::wstring& folder, std::vector<FileEntry>* entries) {
 }
 
 }  // namespace system_file
-
-FileEntry FileEntry::FromPath(const std::wstring& path) {
-  FileEntry entry;
-  if (path.empty()) return entry;
-  WIN32_FIND_DATAW data;
-  FindHandle search(FindFirstFileW(ToSystemPath(path).c_str(), &data));
-  if (!search.IsOpen()) return entry;
-  entry.m_findData = RecordOf(data);
-  entry.SetPath(path);
-  return entry;
-}

@@ -163,23 +163,20 @@ TEST(LogFile, FileThatCannotBeOpenedDropsLinesQuietly) {
   EXPECT_TRUE(fs::is_directory(dir.path()));
 }
 
+std::tm LocalTime(int year, int month, int day, int hour, int minute, int second) {
+  std::tm time = {};
+  time.tm_year = year - 1900;
+  time.tm_mon = month - 1;
+  time.tm_mday = day;
+  time.tm_hour = hour;
+  time.tm_min = minute;
+  time.tm_sec = second;
+  return time;
+}
+
 TEST(LogFile, TimeStampIsNineteenCharactersWithTwoDigitFields) {
-  std::tm january = {};
-  january.tm_year = 2027 - 1900;
-  january.tm_mon = 0;
-  january.tm_mday = 3;
-  january.tm_hour = 4;
-  january.tm_min = 5;
-  january.tm_sec = 6;
-  EXPECT_EQ(CLogFile::FormatTimeStamp(january), "2027-01-03 04:05:06");
-  std::tm december = january;
-  december.tm_year = 2026 - 1900;
-  december.tm_mon = 11;
-  december.tm_mday = 31;
-  december.tm_hour = 23;
-  december.tm_min = 59;
-  december.tm_sec = 58;
-  EXPECT_EQ(CLogFile::FormatTimeStamp(december), "2026-12-31 23:59:58");
+  EXPECT_EQ(CLogFile::FormatTimeStamp(LocalTime(2027, 1, 3, 4, 5, 6)), "2027-01-03 04:05:06");
+  EXPECT_EQ(CLogFile::FormatTimeStamp(LocalTime(2026, 12, 31, 23, 59, 58)), "2026-12-31 23:59:58");
 }
 
 }  // namespace
