@@ -3,7 +3,9 @@
 #include <string>
 
 #include "algorithms/WiperAlgorithms.h"
+#include "storage/FileEntry.h"
 #include "support/TestFiles.h"
+#include "support/TestPlatform.h"
 #include "wipers/FileWiper.h"
 
 namespace {
@@ -85,6 +87,18 @@ TEST(FileWiper, InitFailsWithoutTouchingAnything) {
   CFileWiper null;
   EXPECT_EQ(null.init(nullptr), -1);
   EXPECT_TRUE(fs::is_directory(dir.path()));
+}
+
+TEST(FileWiper, LinkIsRefusedAndItsTargetKept) {
+  TempDir dir;
+  const std::string original = PatternBytes(kBlock + 5);
+  WriteBytes(dir / "target.bin", original);
+  std::string why;
+  if (!MakeFileLink(dir / "link.bin", dir / "target.bin", &why)) GTEST_SKIP() << why;
+  CFileWiper wiper;
+  EXPECT_EQ(wiper.init(ModulePath(dir / "link.bin").c_str()), -1);
+  EXPECT_EQ(ReadBytes(dir / "target.bin"), original);
+  EXPECT_TRUE(FileEntry::FromPath((dir / "link.bin").wstring()).IsReparsePoint());
 }
 
 TEST(FileWiper, RelativeNameIsWipedAndDeletedInTheCurrentFolder) {
