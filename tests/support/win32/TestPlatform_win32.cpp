@@ -112,10 +112,21 @@ bool MakeFolderLink(const fs::path& link, const fs::path& target, std::string* w
   return false;
 }
 
+// Wine reports success for file links without making one, so the link is
+// looked for before it counts as made.
 bool MakeFileLink(const fs::path& link, const fs::path& target, std::string* why) {
-  if (CreateSymbolicLinkW(link.wstring().c_str(), target.wstring().c_str(), /*dwFlags=*/0)) {
-    return true;
+  if (!CreateSymbolicLinkW(link.wstring().c_str(), target.wstring().c_str(), /*dwFlags=*/0)) {
+    *why = ErrorText("CreateSymbolicLinkW");
+    return false;
   }
-  *why = ErrorText("CreateSymbolicLinkW");
-  return false;
+  WIN32_FIND_DATAW data;
+  HANDLE search = FindFirstFileW(link.parent_path().wstring().append(L"\\*").c_str(), &data);
+  bool found = false;
+  while (search != INVALID_HANDLE_VALUE && !found) {
+    found = link.filename().wstring() == data.cFileName;
+    if (!FindNextFileW(search, &data)) break;
+  }
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  if (!found) *why = "CreateSymbolicLinkW reported success but no link exists";
+  return found;
 }
