@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Small real file systems for the volume tests.
 #
-#   scratch_volumes.sh setup   <dir> [<wineprefix>]
-#   scratch_volumes.sh cleanup <dir> [<wineprefix>]
+#   scratch_volumes.sh setup   <dir> [<wineprefix> <wine-runner>]
+#   scratch_volumes.sh cleanup <dir> [<wineprefix> <wine-runner>]
 #
 # setup mounts an 8 MiB tmpfs at <dir>/freespace and a 64 MiB ext4 loop image
 # (<dir>/forensic.img) at <dir>/forensic, each marked with an empty file
 # ".vtx-mounted" that tells the tests the mount is theirs. With a Wine prefix,
-# drive T: reaches the tmpfs and U: the ext4 mount. Where mounting is not
+# drive T: reaches the tmpfs and U: the ext4 mount; the prefix is made ready
+# first through <wine-runner> --prepare, since Wine never gives a C: drive to a
+# prefix whose "dosdevices" folder already exists when it is created. Where mounting is not
 # permitted (not root, no loop devices) it mounts nothing and exits 0: the
 # tests then skip with a message.
 #
@@ -19,6 +21,7 @@ set -uo pipefail
 action=${1:?action}
 dir=${2:?folder}
 prefix=${3:-}
+wine_runner=${4:-}
 tmpfs_mount=$dir/freespace
 ext4_mount=$dir/forensic
 image=$dir/forensic.img
@@ -60,7 +63,7 @@ mount_ext4() {
 map_drive() {
   local letter=$1 target=$2
   [[ -n $prefix ]] || return 0
-  mkdir -p "$prefix/dosdevices"
+  "$wine_runner" --prepare || return 1
   ln -sfn "$target" "$prefix/dosdevices/$letter:"
 }
 
@@ -80,9 +83,10 @@ case $action in
       echo "scratch volumes: not root, volume tests will skip"
       exit 0
     fi
-    if mount_tmpfs; then map_drive t "$tmpfs_mount"; else echo "scratch volumes: tmpfs not permitted"; fi
-    if mount_ext4; then map_drive u "$ext4_mount"; else echo "scratch volumes: loop ext4 not permitted"; fi
-    exit 0
+    status=0
+    if mount_tmpfs; then map_drive t "$tmpfs_mount" || status=1; else echo "scratch volumes: tmpfs not permitted"; fi
+    if mount_ext4; then map_drive u "$ext4_mount" || status=1; else echo "scratch volumes: loop ext4 not permitted"; fi
+    exit "$status"
     ;;
   cleanup)
     unmount_all
