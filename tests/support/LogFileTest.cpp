@@ -155,14 +155,6 @@ TEST(LogFile, AppendsToAnExistingFileSharedWithAnotherWriter) {
   EXPECT_NE(lines[3].find("A::a:3 three"), std::string::npos);
 }
 
-TEST(LogFile, FileThatCannotBeOpenedDropsLinesQuietly) {
-  TempDir dir;
-  CLogFile log(dir.path().string().c_str());  // a folder cannot be opened as the log
-  WriteTo(&log, "A::a", 1, "%s", "dropped");
-  WriteTo(&log, "A::a", 2, "%s", "dropped again");
-  EXPECT_TRUE(fs::is_directory(dir.path()));
-}
-
 std::tm LocalTime(int year, int month, int day, int hour, int minute, int second) {
   std::tm time = {};
   time.tm_year = year - 1900;
