@@ -8,10 +8,10 @@
 # (<dir>/forensic.img) at <dir>/forensic, each marked with an empty file
 # ".vtx-mounted" that tells the tests the mount is theirs. With a Wine prefix,
 # drive T: reaches the tmpfs and U: the ext4 mount; the prefix is made ready
-# first through <wine-runner> --prepare, since Wine never gives a C: drive to a
-# prefix whose "dosdevices" folder already exists when it is created. Where mounting is not
-# permitted (not root, no loop devices) it mounts nothing and exits 0: the
-# tests then skip with a message.
+# first through <wine-runner> --prepare, since Wine never gives a C: drive to
+# a prefix whose "dosdevices" folder already exists when it is created. Where
+# mounting is not permitted (not root, no loop devices) it mounts nothing and
+# exits 0: the tests then skip with a message.
 #
 # cleanup unmounts both and, when the forensic test left its marker in
 # <dir>/forensic.marker, scans the raw image for it: exit 1 if found.
@@ -63,7 +63,6 @@ mount_ext4() {
 map_drive() {
   local letter=$1 target=$2
   [[ -n $prefix ]] || return 0
-  "$wine_runner" --prepare || return 1
   ln -sfn "$target" "$prefix/dosdevices/$letter:"
 }
 
@@ -83,10 +82,10 @@ case $action in
       echo "scratch volumes: not root, volume tests will skip"
       exit 0
     fi
-    status=0
-    if mount_tmpfs; then map_drive t "$tmpfs_mount" || status=1; else echo "scratch volumes: tmpfs not permitted"; fi
-    if mount_ext4; then map_drive u "$ext4_mount" || status=1; else echo "scratch volumes: loop ext4 not permitted"; fi
-    exit "$status"
+    if [[ -n $prefix ]]; then "$wine_runner" --prepare || exit 1; fi
+    if mount_tmpfs; then map_drive t "$tmpfs_mount"; else echo "scratch volumes: tmpfs not permitted"; fi
+    if mount_ext4; then map_drive u "$ext4_mount"; else echo "scratch volumes: loop ext4 not permitted"; fi
+    exit 0
     ;;
   cleanup)
     unmount_all
