@@ -12,13 +12,13 @@
 // the catalogue's own: the export and the command layer may render from any
 // thread at once. Every rendering produces the same text; a pointer returned
 // earlier keeps showing it (identical text is never rewritten in place).
-class CWiperAlgorithmDescriptor : public IWiperAlgorithmDescriptor {
+class CWiperAlgorithmDescriptor final
+    : public BoundaryObject<CWiperAlgorithmDescriptor, IWiperAlgorithmDescriptor> {
  public:
   // One entry of the list, alive only during one rendering.
-  class CWiperAlgorithmItem : public IJsonWriter {
+  class CWiperAlgorithmItem final : public BoundaryObject<CWiperAlgorithmItem, IJsonWriter> {
    public:
     CWiperAlgorithmItem(const char* name, int type);
-    ~CWiperAlgorithmItem() override = default;
     const char* ToJson() override;
 
    private:
@@ -27,7 +27,6 @@ class CWiperAlgorithmDescriptor : public IWiperAlgorithmDescriptor {
   };
 
   CWiperAlgorithmDescriptor() = default;
-  ~CWiperAlgorithmDescriptor() override = default;
 
   // The algorithm list JSON; an empty text if memory runs out.
   const char* ToJson() override;

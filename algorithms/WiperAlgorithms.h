@@ -7,51 +7,51 @@
 // "Time byte" is the lowest eight bits of the calendar clock in seconds, read
 // once per fill.
 
-class CZeroFillWiperAlgorithm : public IWiperAlgorithm {
+class CZeroFillWiperAlgorithm final
+    : public BoundaryObject<CZeroFillWiperAlgorithm, IWiperAlgorithm> {
  public:
-  ~CZeroFillWiperAlgorithm() override = default;
   int GetWipeTimes() override;
   void FillBuffer(unsigned char* buffer, int size, int pass) override;
 };
 
-class CRandFillWiperAlgorithm : public IWiperAlgorithm {
+class CRandFillWiperAlgorithm final
+    : public BoundaryObject<CRandFillWiperAlgorithm, IWiperAlgorithm> {
  public:
-  ~CRandFillWiperAlgorithm() override = default;
   int GetWipeTimes() override;
   void FillBuffer(unsigned char* buffer, int size, int pass) override;
 };
 
-class CBritishHMGIS5Algorithm : public IWiperAlgorithm {
+class CBritishHMGIS5Algorithm final
+    : public BoundaryObject<CBritishHMGIS5Algorithm, IWiperAlgorithm> {
  public:
-  ~CBritishHMGIS5Algorithm() override = default;
   int GetWipeTimes() override;
   void FillBuffer(unsigned char* buffer, int size, int pass) override;
 };
 
-class CUSDOD522022MEAlgorithm : public IWiperAlgorithm {
+class CUSDOD522022MEAlgorithm final
+    : public BoundaryObject<CUSDOD522022MEAlgorithm, IWiperAlgorithm> {
  public:
-  ~CUSDOD522022MEAlgorithm() override = default;
   int GetWipeTimes() override;
   void FillBuffer(unsigned char* buffer, int size, int pass) override;
 };
 
-class CUSDOD522022MECEAlgorithm : public IWiperAlgorithm {
+class CUSDOD522022MECEAlgorithm final
+    : public BoundaryObject<CUSDOD522022MECEAlgorithm, IWiperAlgorithm> {
  public:
-  ~CUSDOD522022MECEAlgorithm() override = default;
   int GetWipeTimes() override;
   void FillBuffer(unsigned char* buffer, int size, int pass) override;
 };
 
-class CPeterGutemannAlgorithm : public IWiperAlgorithm {
+class CPeterGutemannAlgorithm final
+    : public BoundaryObject<CPeterGutemannAlgorithm, IWiperAlgorithm> {
  public:
-  ~CPeterGutemannAlgorithm() override = default;
   int GetWipeTimes() override;
   void FillBuffer(unsigned char* buffer, int size, int pass) override;
 };
 
-class CRussianGOSTP50739Algorithm : public IWiperAlgorithm {
+class CRussianGOSTP50739Algorithm final
+    : public BoundaryObject<CRussianGOSTP50739Algorithm, IWiperAlgorithm> {
  public:
-  ~CRussianGOSTP50739Algorithm() override = default;
   int GetWipeTimes() override;
   void FillBuffer(unsigned char* buffer, int size, int pass) override;
 };

@@ -44,6 +44,6 @@ bool CCGIInvokeRslt::IsSuccess() { return m_success; }
 
 const char* CCGIInvokeRslt::GetResultJson() { return m_resultJson.c_str(); }
 
-void CCGIInvokeRslt::Release() { delete this; }
+void CCGIInvokeRslt::Release() { ScalarDeletingDestructor(kDeleteObjectMemory); }
 
 }  // namespace vantrix_Web

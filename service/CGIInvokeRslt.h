@@ -10,7 +10,7 @@ namespace vantrix_Web {
 // The result object every command returns. Immutable after construction; the
 // host ends it with Release(). Constructors may throw std::bad_alloc; the
 // command layer catches it before the boundary.
-class CCGIInvokeRslt : public ICGIResult {
+class CCGIInvokeRslt final : public BoundaryObject<CCGIInvokeRslt, ICGIResult> {
  public:
   // Plain form: the given JSON text, error text and flag.
   CCGIInvokeRslt(const char* resultJson, const char* errorMsg, bool success);
@@ -18,7 +18,6 @@ class CCGIInvokeRslt : public ICGIResult {
   explicit CCGIInvokeRslt(std::int64_t taskId);
   // Coded-error form: {"errorCode":code,"errorMsg":"text"}.
   CCGIInvokeRslt(const char* errorMsg, unsigned int errorCode, bool success);
-  ~CCGIInvokeRslt() override = default;
 
   const char* GetErrorMsg() override;
   bool IsSuccess() override;

@@ -11,11 +11,11 @@ template <typename T>
 class CSingleValJsonWriter;
 
 template <>
-class CSingleValJsonWriter<std::int64_t> : public IJsonWriter {
+class CSingleValJsonWriter<std::int64_t> final
+    : public BoundaryObject<CSingleValJsonWriter<std::int64_t>, IJsonWriter> {
  public:
   CSingleValJsonWriter(std::string key, const std::int64_t* value)
       : m_key(std::move(key)), m_value(value) {}
-  ~CSingleValJsonWriter() override = default;
 
   const char* ToJson() override {
     m_writer.Key(m_key.c_str(), static_cast<rapidjson::SizeType>(m_key.size()));

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "common/BoundaryObject.h"
+
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
@@ -15,17 +17,21 @@
 //
 // Not safe for concurrent use: the owner serialises renderings. The returned
 // pointer stays valid until the next rendering or the writer's destruction.
+//
+// Slots: deleting destructor, ToJson (BoundaryObject.h). Concrete writers
+// derive through BoundaryObject and are ended through slot 0.
 class IJsonWriter {
  public:
-  IJsonWriter();
-  virtual ~IJsonWriter();
-
   IJsonWriter(const IJsonWriter&) = delete;
   IJsonWriter& operator=(const IJsonWriter&) = delete;
 
+  virtual void* ScalarDeletingDestructor(unsigned int flags) = 0;
   virtual const char* ToJson();
 
  protected:
+  IJsonWriter();
+  ~IJsonWriter();
+
   std::string m_lastJson;
   rapidjson::StringBuffer m_buffer;
   rapidjson::Writer<rapidjson::StringBuffer> m_writer;

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/BoundaryObject.h"
+
 enum : std::int32_t {
   MSG_TYPE_NORMAL = 32,  // all is well, or the wipe finished without error
   MSG_TYPE_ERROR = 33,   // the wipe failed or was stopped
@@ -44,12 +46,20 @@ static_assert(offsetof(ProgressMsg, msg_info) == 44, "ProgressMsg layout");
 // CanContinue is false once Stop was called, blocks while the wipe is paused,
 // and is true otherwise. A reporter may be handed a null IProgresMsg*: the wipe
 // then runs without reports and cannot be stopped.
+//
+// Slots: deleting destructor, ReportProgress, Pause, Resume, Stop, CanContinue
+// (BoundaryObject.h). The module implements it (the progress holder) and also
+// calls a host's own implementation, handed to the wipe manager; the module
+// never destroys a sink it was given.
 class IProgresMsg {
  public:
-  virtual ~IProgresMsg() = default;
+  virtual void* ScalarDeletingDestructor(unsigned int flags) = 0;
   virtual void ReportProgress(const ProgressMsg* msg) = 0;
   virtual void Pause() = 0;
   virtual void Resume() = 0;
   virtual void Stop() = 0;
   virtual bool CanContinue() = 0;
+
+ protected:
+  ~IProgresMsg() = default;
 };

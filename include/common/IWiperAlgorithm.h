@@ -1,8 +1,13 @@
 #pragma once
 
+#include "common/BoundaryObject.h"
+
 // A wipe algorithm: how many passes a wipe makes and which bytes each pass
 // writes. Objects are stateless; any thread may call any operation. The owner
 // (whoever obtained the object from the factory) ends it with Release().
+//
+// Slots: deleting destructor, GetWipeTimes, FillBuffer, Release
+// (BoundaryObject.h).
 class IWiperAlgorithm {
  public:
   // Algorithm type numbers; they travel as plain 32-bit signed integers and
@@ -17,7 +22,7 @@ class IWiperAlgorithm {
     eTypeRussianGOSTP50739 = 22,
   };
 
-  virtual ~IWiperAlgorithm() = default;
+  virtual void* ScalarDeletingDestructor(unsigned int flags) = 0;
 
   // Number of passes; constant for the class.
   virtual int GetWipeTimes() = 0;
@@ -28,5 +33,8 @@ class IWiperAlgorithm {
   virtual void FillBuffer(unsigned char* buffer, int size, int pass) = 0;
 
   // Destroys the object. Implemented here once; no algorithm overrides it.
-  virtual void Release() { delete this; }
+  virtual void Release() { ScalarDeletingDestructor(kDeleteObjectMemory); }
+
+ protected:
+  ~IWiperAlgorithm() = default;
 };

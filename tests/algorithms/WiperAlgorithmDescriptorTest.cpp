@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/ModuleExports.h"
-#include "support/AlgorithmExpectations.h"
+#include "support/AlgorithmTable.h"
 
 namespace {
 
@@ -21,8 +21,8 @@ TEST(AlgorithmCatalogue, RendersTheListAgainAndAgain) {
   EXPECT_EQ(catalogue, __getAlgorithmDescriptor());
   const std::string first = catalogue->ToJson();
   const std::string second = catalogue->ToJson();
-  EXPECT_EQ(first, kCatalogueJson);
-  EXPECT_EQ(second, kCatalogueJson);
+  EXPECT_EQ(first, VTX_CATALOGUE_JSON);
+  EXPECT_EQ(second, VTX_CATALOGUE_JSON);
   EXPECT_EQ(first.find("IWiperAlgorithm::"), std::string::npos);
 }
 
@@ -33,7 +33,7 @@ TEST(AlgorithmCatalogue, ConcurrentRenderingsAllGiveTheList) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([catalogue, &mismatches, t] {
       for (int i = 0; i < 500; ++i) {
-        if (std::string(catalogue->ToJson()) != kCatalogueJson) ++mismatches[t];
+        if (std::string(catalogue->ToJson()) != VTX_CATALOGUE_JSON) ++mismatches[t];
       }
     });
   }

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "common/ModuleExports.h"
-#include "support/AlgorithmExpectations.h"
+#include "support/AlgorithmTable.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ TEST(WiperAlgorithms, NumbersWithoutAClassGiveZeroFill) {
 }
 
 TEST(WiperAlgorithms, NullBufferAndZeroSizeWriteNothing) {
-  for (const AlgorithmExpectation& row : AlgorithmTable()) {
+  for (const VtxAlgorithmRow& row : kVtxAlgorithmRows) {
     AlgorithmPtr algorithm = Make(row.type);
     for (int pass = -1; pass <= 8; ++pass) algorithm->FillBuffer(nullptr, 4096, pass);
     std::vector<unsigned char> buffer(64, 0x5A);

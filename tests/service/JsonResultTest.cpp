@@ -13,7 +13,7 @@ namespace {
 using vantrix_Web::CCGIInvokeRslt;
 
 // A writer with one member of its own per rendering.
-class CountingWriter : public IJsonWriter {
+class CountingWriter : public BoundaryObject<CountingWriter, IJsonWriter> {
  public:
   const char* ToJson() override {
     m_writer.Key("count");

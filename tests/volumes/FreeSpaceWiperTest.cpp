@@ -16,7 +16,7 @@ const std::string kTempSuffix = "DE123EE4-E8A4-4FE3-AA45-EFD2DAD2D8DB.dat";
 
 // Stops after `blocks` reported blocks; on every report notes how many bytes
 // the temporary files hold at that moment.
-class WatchingSink : public IProgresMsg {
+class WatchingSink : public BoundaryObject<WatchingSink, IProgresMsg> {
  public:
   WatchingSink(fs::path folder, int blocks) : m_folder(std::move(folder)), m_left(blocks) {}
   void ReportProgress(const ProgressMsg* msg) override {

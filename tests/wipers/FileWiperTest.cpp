@@ -12,7 +12,7 @@ namespace {
 constexpr std::size_t kBlock = CDataWiper::kBlockSize;
 
 // Stops the wipe after `blocks` blocks have been reported.
-class StopAfter : public IProgresMsg {
+class StopAfter : public BoundaryObject<StopAfter, IProgresMsg> {
  public:
   explicit StopAfter(int blocks) : m_left(blocks) {}
   void ReportProgress(const ProgressMsg*) override { --m_left; }

@@ -41,7 +41,7 @@ class RecordingWiper : public CDataWiper {
 };
 
 // Keeps every report; refuses to continue after `allowed` checks.
-class RecordingSink : public IProgresMsg {
+class RecordingSink : public BoundaryObject<RecordingSink, IProgresMsg> {
  public:
   explicit RecordingSink(int allowed = -1) : m_allowed(allowed) {}
   void ReportProgress(const ProgressMsg* msg) override { reports.push_back(*msg); }
@@ -63,7 +63,7 @@ class RecordingSink : public IProgresMsg {
 };
 
 // An algorithm with a chosen pass count, writing its pass number as the byte.
-class PassNumberAlgorithm : public IWiperAlgorithm {
+class PassNumberAlgorithm : public BoundaryObject<PassNumberAlgorithm, IWiperAlgorithm> {
  public:
   explicit PassNumberAlgorithm(int passes) : m_passes(passes) {}
   int GetWipeTimes() override { return m_passes; }

@@ -1,0 +1,18 @@
+#ifndef VTX_CHOST_HOST_GROUPS_H
+#define VTX_CHOST_HOST_GROUPS_H
+
+#include "HostCheck.h"
+
+/* Every group of the C host, one per interface family; the list ends with a
+   null entry. */
+
+void AlgorithmsThroughTheirSlots(void);
+void CatalogueThroughItsSlots(void);
+
+static const HostGroupEntry kHostGroups[] = {
+    {"algorithms", AlgorithmsThroughTheirSlots},
+    {"catalogue", CatalogueThroughItsSlots},
+    {NULL, NULL},
+};
+
+#endif

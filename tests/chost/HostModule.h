@@ -1,0 +1,13 @@
+#ifndef VTX_CHOST_HOST_MODULE_H
+#define VTX_CHOST_HOST_MODULE_H
+
+/* Loads the built module the way a host does, from the folder of the running
+   program (LoadLibraryW / dlopen), and finds its exported functions. */
+
+/* Non-zero when the module was loaded; on failure `why` holds the reason. */
+int HostLoadModule(char* why, unsigned int whySize);
+/* The address of an exported function, or null. */
+void* HostSymbol(const char* name);
+void HostUnloadModule(void);
+
+#endif

@@ -1,0 +1,36 @@
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <limits.h>
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "HostModule.h"
+
+static void* g_module;
+
+int HostLoadModule(char* why, unsigned int whySize) {
+  char path[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
+  if (length <= 0) {
+    snprintf(why, whySize, "cannot read /proc/self/exe");
+    return 0;
+  }
+  path[length] = '\0';
+  char* slash = strrchr(path, '/');
+  if (slash == NULL || (size_t)(slash - path) + sizeof("/libDataWiper.so") > sizeof(path)) {
+    snprintf(why, whySize, "odd program path %s", path);
+    return 0;
+  }
+  strcpy(slash, "/libDataWiper.so");
+  g_module = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (g_module == NULL) snprintf(why, whySize, "%s", dlerror());
+  return g_module != NULL;
+}
+
+void* HostSymbol(const char* name) { return g_module ? dlsym(g_module, name) : NULL; }
+
+void HostUnloadModule(void) {
+  if (g_module) dlclose(g_module);
+  g_module = NULL;
+}

@@ -1,0 +1,35 @@
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <stdio.h>
+#include <wchar.h>
+
+#include "HostModule.h"
+
+static HMODULE g_module;
+
+int HostLoadModule(char* why, unsigned int whySize) {
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(/*hModule=*/NULL, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) {
+    snprintf(why, whySize, "GetModuleFileNameW failed, error %lu", GetLastError());
+    return 0;
+  }
+  wchar_t* slash = wcsrchr(path, L'\\');
+  if (slash == NULL || (size_t)(slash - path) + 16 > MAX_PATH) {
+    snprintf(why, whySize, "odd program path");
+    return 0;
+  }
+  wcscpy(slash + 1, L"DataWiper.dll");
+  g_module = LoadLibraryW(path);
+  if (g_module == NULL) snprintf(why, whySize, "LoadLibraryW failed, error %lu", GetLastError());
+  return g_module != NULL;
+}
+
+void* HostSymbol(const char* name) {
+  return g_module ? (void*)GetProcAddress(g_module, name) : NULL;
+}
+
+void HostUnloadModule(void) {
+  if (g_module) FreeLibrary(g_module);
+  g_module = NULL;
+}
