@@ -1,0 +1,133 @@
+// Drives q7diskio.sys under Wine through the service control manager and its
+// control device, against two loop disks that tests/scripts/driver_disks.sh
+// maps as PhysicalDrive1 (512-byte sectors) and PhysicalDrive2 (4096-byte
+// sectors). Each disk has a model file holding its bytes before the run; this
+// program applies every write the driver must accept to the model, and the
+// script then compares each disk with its model byte for byte.
+//
+//   driver_write_test <driver.sys> <model of disk 1> <model of disk 2>
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "driver/DriverService.h"
+
+namespace {
+
+int failures = 0;
+
+void Check(bool ok, const char* what, unsigned long long detail) {
+  if (!ok) {
+    std::printf("FAILED: %s (%llu)\n", what, detail);
+    ++failures;
+  }
+}
+
+// Waits while the script checks a step: <model>.<step> exists until it is done.
+void Pause(const std::string& modelPath, const char* step) {
+  const std::string flag = modelPath + "." + step;
+  std::ofstream{flag};
+  for (int i = 0; i < 600 && GetFileAttributesA(flag.c_str()) != INVALID_FILE_ATTRIBUTES; ++i) {
+    Sleep(50);
+  }
+}
+
+struct Disk {
+  unsigned number;
+  unsigned sectorSize;
+  std::string modelPath;
+  std::string bytes;
+  unsigned long long Sectors() const { return bytes.size() / sectorSize; }
+};
+
+std::string Pattern(size_t size, unsigned seed) {
+  std::string data(size, '\0');
+  for (char& byte : data) byte = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+  return data;
+}
+
+struct Case {
+  const char* name;
+  unsigned disk;  // index into the disks; 2 = a disk that does not exist
+  bool fromEnd;   // start counts from the disk's end
+  long long start;
+  unsigned sectorCount;  // as written in the head
+  long long dataBytes;   // negative: -n sectors of the disk's own size
+  DWORD expectedError;   // 0: accepted and on the disk afterwards
+};
+
+// A write past the end fails; Wine's block device takes the part that fits
+// first (a short write), so those sectors get the bytes they already hold.
+const Case kCases[] = {
+    {"first sector", 0, false, 0, 1, -1, 0},
+    {"one 128 KiB block", 0, false, 100, 256, -256, 0},
+    {"last sector", 0, true, -1, 1, -1, 0},
+    {"4096-byte sectors", 1, false, 3, 32, -32, 0},
+    {"last 4096-byte sector", 1, true, -1, 1, -1, 0},
+    {"one byte more than two sectors", 0, false, 10, 2, 1025, ERROR_INVALID_PARAMETER},
+    {"one byte less than two sectors", 0, false, 10, 2, 1023, ERROR_INVALID_PARAMETER},
+    {"no sectors", 0, false, 10, 0, 0, ERROR_INVALID_PARAMETER},
+    {"1000-byte sectors", 0, false, 10, 2, 2000, ERROR_INVALID_PARAMETER},
+    {"offset beyond 63 bits", 0, false, 1LL << 60, 1, -1, ERROR_INVALID_PARAMETER},
+    {"a disk that does not exist", 2, false, 0, 1, -1, ERROR_FILE_NOT_FOUND},
+    {"starts past the end", 0, true, 0, 1, -1, ERROR_DISK_FULL},
+    {"straddles the end", 1, true, -1, 2, -2, ERROR_IO_DEVICE},
+    {"a write after refused ones", 0, false, 20, 8, -8, 0},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4) {
+    std::printf("usage: driver_write_test <driver.sys> <model 1> <model 2>\n");
+    return 2;
+  }
+  Disk disks[3] = {{1, 512, argv[2], {}}, {2, 4096, argv[3], {}}, {4000000000u, 512, {}, {}}};
+  for (Disk& disk : disks) {
+    std::ifstream model(disk.modelPath, std::ios::binary);
+    disk.bytes.assign(std::istreambuf_iterator<char>(model), {});
+  }
+  disks[2].bytes.resize(1 << 20);
+
+  const std::string driver = argv[1];
+  DWORD error = InstallAndStartDriver(std::wstring(driver.begin(), driver.end()));
+  Check(error == 0, "install and start the service", error);
+  HANDLE device = OpenDriverDevice();
+  Check(device != INVALID_HANDLE_VALUE, "open \\\\.\\q7diskio", GetLastError());
+  if (failures) return 1;
+
+  unsigned seed = 1;
+  for (const Case& test : kCases) {
+    Disk& disk = disks[test.disk];
+    const unsigned long long start = test.fromEnd ? disk.Sectors() + test.start : test.start;
+    const size_t size = test.dataBytes < 0 ? -test.dataBytes * disk.sectorSize : test.dataBytes;
+    std::string data = Pattern(size, ++seed);
+    const size_t offset = start * disk.sectorSize;
+    if (offset < disk.bytes.size() && offset + size > disk.bytes.size()) {
+      data.replace(0, disk.bytes.size() - offset, disk.bytes, offset, std::string::npos);
+    }
+    error = SendWriteSectors(device, disk.number, start, test.sectorCount, data);
+    Check(error == test.expectedError, test.name, error);
+    if (test.expectedError == 0) disk.bytes.replace(offset, size, data);
+  }
+
+  // The driver keeps a disk open while a client holds its device and lets go
+  // of it when the last client closes; the script looks from Linux.
+  Pause(disks[0].modelPath, "held");
+  CloseHandle(device);
+  Pause(disks[0].modelPath, "released");
+
+  error = StopAndDeleteDriver();
+  Check(error == 0, "stop and delete the service", error);
+  device = OpenDriverDevice();
+  Check(device == INVALID_HANDLE_VALUE, "device gone after unload", 0);
+
+  for (int i = 0; i < 2; ++i) {
+    std::ofstream(disks[i].modelPath, std::ios::binary | std::ios::trunc) << disks[i].bytes;
+  }
+  std::printf("%d failed checks\n", failures);
+  return failures ? 1 : 0;
+}
