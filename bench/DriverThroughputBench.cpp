@@ -4,9 +4,11 @@
 // \\.\PhysicalDrive1 (Wine ignores write-through, so these land in the page
 // cache):
 //
-//   driver_throughput_bench <driver.sys> <MiB> <rounds>
+//   driver_throughput_bench <driver.sys> <image> <MiB> <rounds>
 //
-// PhysicalDrive1 must be a scratch loop disk: bench/driver_bench.sh maps one.
+// PhysicalDrive1 must be a scratch loop disk: bench/driver_bench.sh maps one
+// and names its image; nothing is written unless the disk begins with the
+// image's bytes.
 // Each round writes the first <MiB> of disk 1 in requests of 256 sectors of
 // 512 bytes all three ways, rotating which goes first; the medians and the
 // ratios of the driver path to each baseline are printed.
@@ -16,6 +18,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -66,13 +69,19 @@ double Median(std::vector<double> values) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::printf("usage: driver_throughput_bench <driver.sys> <MiB> <rounds>\n");
+  if (argc != 5) {
+    std::printf("usage: driver_throughput_bench <driver.sys> <image> <MiB> <rounds>\n");
     return 2;
   }
   const std::string driver = argv[1];
-  const unsigned blocks = std::atoi(argv[2]) * 8;
-  const int rounds = std::max(1, std::atoi(argv[3]));
+  const unsigned blocks = std::atoi(argv[3]) * 8;
+  const int rounds = std::max(1, std::atoi(argv[4]));
+  std::string start(4096, '\0');
+  std::ifstream(argv[2], std::ios::binary).read(start.data(), start.size());
+  if (!IsScratchDisk(/*disk=*/1, start)) {
+    std::printf("PhysicalDrive1 is not the image %s: nothing written\n", argv[2]);
+    return 1;
+  }
   if (const DWORD error = InstallAndStartDriver(std::wstring(driver.begin(), driver.end()))) {
     std::printf("cannot start the driver: %lu\n", error);
     return 1;

@@ -11,9 +11,12 @@ rounds=${3:-5}
 image=$build/driver-bench.img
 link=$build/wineprefix/dosdevices/physicaldrive1
 "$build/wine-run.sh" --prepare
+# Random first bytes: the benchmark writes only a disk that begins with them.
+head -c 1M /dev/urandom >"$image"
 truncate -s "${mib}M" "$image"
 device=$(losetup -f --show "$image")
 trap 'rm -f "$link"; losetup -d "$device"; rm -f "$image"' EXIT
 ln -sfn "$device" "$link"
 driver=$build/bin/drivers/q7diskio.sys
-"$build/wine-run.sh" "$build/bin/driver_throughput_bench.exe" "Z:${driver//\//\\}" "$mib" "$rounds"
+"$build/wine-run.sh" "$build/bin/driver_throughput_bench.exe" "Z:${driver//\//\\}" \
+  "Z:${image//\//\\}" "$mib" "$rounds"

@@ -57,6 +57,20 @@ HANDLE OpenDriverDevice() {
                      /*hTemplateFile=*/nullptr);
 }
 
+bool IsScratchDisk(unsigned disk, const std::string& firstBytes) {
+  const std::wstring name = L"\\\\.\\PhysicalDrive" + std::to_wstring(disk);
+  HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, /*hTemplateFile=*/nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  std::string found(firstBytes.size(), '\0');
+  DWORD read = 0;
+  const bool ok = ReadFile(handle, found.data(), static_cast<DWORD>(found.size()), &read,
+                           /*lpOverlapped=*/nullptr);
+  CloseHandle(handle);
+  return ok && !firstBytes.empty() && found == firstBytes;
+}
+
 DWORD SendWriteSectors(HANDLE device, unsigned disk, unsigned long long startSector,
                        unsigned sectorCount, const std::string& data) {
   std::vector<unsigned char> request(Q7DISKIO_REQUEST_OVERHEAD + data.size(), 0);

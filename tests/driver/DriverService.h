@@ -16,6 +16,11 @@ DWORD StopAndDeleteDriver();
 // \\.\q7diskio opened for reading and writing, or INVALID_HANDLE_VALUE.
 HANDLE OpenDriverDevice();
 
+// Whether \\.\PhysicalDrive<disk> begins with `firstBytes` (a few KiB of
+// random bytes a fixture put at the start of its loop image): the guard that
+// keeps a test or benchmark from ever writing a disk that is not its own.
+bool IsScratchDisk(unsigned disk, const std::string& firstBytes);
+
 // One IOCTL_WRITE_SECTORS request: the head, then `data`, then a zero spare
 // byte. Returns 0 when the driver accepted it, else GetLastError().
 DWORD SendWriteSectors(HANDLE device, unsigned disk, unsigned long long startSector,

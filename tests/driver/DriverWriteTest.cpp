@@ -91,6 +91,13 @@ int main(int argc, char** argv) {
     disk.bytes.assign(std::istreambuf_iterator<char>(model), {});
   }
   disks[2].bytes.resize(1 << 20);
+  for (int i = 0; i < 2; ++i) {
+    if (!IsScratchDisk(disks[i].number, disks[i].bytes.substr(0, 4096))) {
+      std::printf("PhysicalDrive%u is not the fixture's loop disk: nothing written\n",
+                  disks[i].number);
+      return 1;
+    }
+  }
 
   const std::string driver = argv[1];
   DWORD error = InstallAndStartDriver(std::wstring(driver.begin(), driver.end()));
