@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/DriverService.h"
+#include "driver/DriverClient.h"
 
 namespace {
 
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
     std::printf("cannot start the driver: %lu\n", error);
     return 1;
   }
-  HANDLE device = OpenDriverDevice();
+  HANDLE device = OpenDevice(L"\\\\.\\q7diskio", GENERIC_READ | GENERIC_WRITE);
   if (device == INVALID_HANDLE_VALUE) {
     std::printf("cannot open the driver's device: %lu\n", GetLastError());
     return 1;

@@ -6,10 +6,10 @@ find_file(VTX_WINE_NTOSKRNL ntoskrnl.exe
         /usr/lib64/wine/x86_64-windows /opt/wine-stable/lib64/wine/x86_64-windows
   NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 add_test(NAME driver_imports
-  COMMAND ${CMAKE_COMMAND} -DDRIVER=$<TARGET_FILE:q7diskio> -DOBJDUMP=${CMAKE_OBJDUMP}
-    -DKERNEL=${VTX_WINE_NTOSKRNL} -P ${CMAKE_CURRENT_SOURCE_DIR}/driver/CheckDriverImports.cmake)
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/driver/check_driver_imports.sh ${CMAKE_OBJDUMP}
+    $<TARGET_FILE:q7diskio> ${VTX_WINE_NTOSKRNL})
 
-add_executable(driver_write_test driver/DriverWriteTest.cpp driver/DriverService.cpp)
+add_executable(driver_write_test driver/DriverWriteTest.cpp)
 target_include_directories(driver_write_test PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(driver_write_test PRIVATE q7diskio_interface vtx_warnings vtx_platform)
 vtx_program_link_options(driver_write_test)

@@ -1,32 +1,26 @@
 // Drives q7diskio.sys under Wine through the service control manager and its
-// control device, against two loop disks that tests/scripts/driver_disks.sh
-// maps as PhysicalDrive1 (512-byte sectors) and PhysicalDrive2 (4096-byte
-// sectors). Each disk has a model file holding its bytes before the run; this
-// program applies every write the driver must accept to the model, and the
-// script then compares each disk with its model byte for byte.
+// device, against loop disks that tests/scripts/driver_disks.sh maps as
+// PhysicalDrive1 (512-byte sectors) and PhysicalDrive2 (4096-byte sectors).
+// Each disk's model file holds its bytes before the run; every write the
+// driver must accept is applied to the model, which the script then compares
+// with the disk byte for byte.
 //
 //   driver_write_test <driver.sys> <model of disk 1> <model of disk 2>
-#include <windows.h>
-
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <string>
 
-#include "driver/DriverService.h"
+#include "driver/DriverClient.h"
 
 namespace {
 
 int failures = 0;
 
-void Check(bool ok, const char* what, unsigned long long detail) {
-  if (!ok) {
-    std::printf("FAILED: %s (%llu)\n", what, detail);
-    ++failures;
-  }
+void Check(bool ok, const char* what, unsigned long detail) {
+  if (!ok) std::printf("FAILED: %s (%lu)\n", what, detail), ++failures;
 }
 
-// Waits while the script checks a step: <model>.<step> exists until it is done.
+// Waits while the script looks from Linux: <model>.<step> exists until then.
 void Pause(const std::string& modelPath, const char* step) {
   const std::string flag = modelPath + "." + step;
   std::ofstream{flag};
@@ -36,18 +30,9 @@ void Pause(const std::string& modelPath, const char* step) {
 }
 
 struct Disk {
-  unsigned number;
-  unsigned sectorSize;
-  std::string modelPath;
-  std::string bytes;
-  unsigned long long Sectors() const { return bytes.size() / sectorSize; }
+  unsigned number, sectorSize;
+  std::string modelPath, bytes;
 };
-
-std::string Pattern(size_t size, unsigned seed) {
-  std::string data(size, '\0');
-  for (char& byte : data) byte = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
-  return data;
-}
 
 struct Case {
   const char* name;
@@ -59,8 +44,8 @@ struct Case {
   DWORD expectedError;   // 0: accepted and on the disk afterwards
 };
 
-// A write past the end fails; Wine's block device takes the part that fits
-// first (a short write), so those sectors get the bytes they already hold.
+// Wine's block device takes the part of a write that fits before the end and
+// reports a short write; those sectors are sent the bytes they already hold.
 const Case kCases[] = {
     {"first sector", 0, false, 0, 1, -1, 0},
     {"one 128 KiB block", 0, false, 100, 256, -256, 0},
@@ -81,38 +66,35 @@ const Case kCases[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::printf("usage: driver_write_test <driver.sys> <model 1> <model 2>\n");
-    return 2;
-  }
+  if (argc != 4) return std::printf("usage: driver_write_test <driver.sys> <model> <model>\n"), 2;
   Disk disks[3] = {{1, 512, argv[2], {}}, {2, 4096, argv[3], {}}, {4000000000u, 512, {}, {}}};
   for (Disk& disk : disks) {
     std::ifstream model(disk.modelPath, std::ios::binary);
     disk.bytes.assign(std::istreambuf_iterator<char>(model), {});
-  }
-  disks[2].bytes.resize(1 << 20);
-  for (int i = 0; i < 2; ++i) {
-    if (!IsScratchDisk(disks[i].number, disks[i].bytes.substr(0, 4096))) {
-      std::printf("PhysicalDrive%u is not the fixture's loop disk: nothing written\n",
-                  disks[i].number);
-      return 1;
+    if (&disk != &disks[2] && !IsScratchDisk(disk.number, disk.bytes.substr(0, 4096))) {
+      return std::printf("PhysicalDrive%u is not the fixture's disk: nothing written\n",
+                         disk.number),
+             1;
     }
   }
+  disks[2].bytes.resize(1 << 20);
 
   const std::string driver = argv[1];
   DWORD error = InstallAndStartDriver(std::wstring(driver.begin(), driver.end()));
   Check(error == 0, "install and start the service", error);
-  HANDLE device = OpenDriverDevice();
-  Check(device != INVALID_HANDLE_VALUE, "open \\\\.\\q7diskio", GetLastError());
+  HANDLE device = OpenDevice(L"\\\\.\\q7diskio", GENERIC_READ | GENERIC_WRITE);
+  Check(device != INVALID_HANDLE_VALUE, "open the driver's device", GetLastError());
   if (failures) return 1;
 
   unsigned seed = 1;
   for (const Case& test : kCases) {
     Disk& disk = disks[test.disk];
-    const unsigned long long start = test.fromEnd ? disk.Sectors() + test.start : test.start;
+    const unsigned long long start =
+        test.start + (test.fromEnd ? disk.bytes.size() / disk.sectorSize : 0);
     const size_t size = test.dataBytes < 0 ? -test.dataBytes * disk.sectorSize : test.dataBytes;
-    std::string data = Pattern(size, ++seed);
     const size_t offset = start * disk.sectorSize;
+    std::string data(size, '\0');
+    for (char& byte : data) byte = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
     if (offset < disk.bytes.size() && offset + size > disk.bytes.size()) {
       data.replace(0, disk.bytes.size() - offset, disk.bytes, offset, std::string::npos);
     }
@@ -121,20 +103,17 @@ int main(int argc, char** argv) {
     if (test.expectedError == 0) disk.bytes.replace(offset, size, data);
   }
 
-  // The driver keeps a disk open while a client holds its device and lets go
-  // of it when the last client closes; the script looks from Linux.
+  // The driver holds a disk while a client has its device open and lets go
+  // of it when the last client closes; unloading removes the device.
   Pause(disks[0].modelPath, "held");
   CloseHandle(device);
   Pause(disks[0].modelPath, "released");
-
   error = StopAndDeleteDriver();
   Check(error == 0, "stop and delete the service", error);
-  device = OpenDriverDevice();
-  Check(device == INVALID_HANDLE_VALUE, "device gone after unload", 0);
+  Check(OpenDevice(L"\\\\.\\q7diskio", GENERIC_READ) == INVALID_HANDLE_VALUE,
+        "device gone after unload", GetLastError());
 
-  for (int i = 0; i < 2; ++i) {
-    std::ofstream(disks[i].modelPath, std::ios::binary | std::ios::trunc) << disks[i].bytes;
-  }
+  for (int i = 0; i < 2; ++i) std::ofstream(disks[i].modelPath, std::ios::binary) << disks[i].bytes;
   std::printf("%d failed checks\n", failures);
   return failures ? 1 : 0;
 }
