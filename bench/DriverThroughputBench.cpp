@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
     std::printf("cannot start the driver: %lu\n", error);
     return 1;
   }
-  HANDLE device = OpenDevice(L"\\\\.\\q7diskio", GENERIC_READ | GENERIC_WRITE);
+  HANDLE device = OpenDriverDevice();
   if (device == INVALID_HANDLE_VALUE) {
     std::printf("cannot open the driver's device: %lu\n", GetLastError());
     return 1;

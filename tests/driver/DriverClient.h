@@ -50,9 +50,10 @@ inline DWORD StopAndDeleteDriver() {
   return 0;
 }
 
-inline HANDLE OpenDevice(const wchar_t* name, DWORD access) {
-  return CreateFileW(name, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                     FILE_ATTRIBUTE_NORMAL, nullptr);
+// The driver's device, opened the way the module opens it.
+inline HANDLE OpenDriverDevice() {
+  return CreateFileW(L"\\\\.\\q7diskio", GENERIC_READ | GENERIC_WRITE, /*dwShareMode=*/0, nullptr,
+                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // Whether \\.\PhysicalDrive<disk> begins with `firstBytes`, random bytes a
@@ -60,7 +61,8 @@ inline HANDLE OpenDevice(const wchar_t* name, DWORD access) {
 // disk that is not the fixture's own.
 inline bool IsScratchDisk(unsigned disk, const std::string& firstBytes) {
   const std::wstring name = L"\\\\.\\PhysicalDrive" + std::to_wstring(disk);
-  HANDLE handle = OpenDevice(name.c_str(), GENERIC_READ);
+  HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   std::string found(firstBytes.size(), '\0');
   DWORD read = 0;
   const bool ok = handle != INVALID_HANDLE_VALUE &&

@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
   const std::string driver = argv[1];
   DWORD error = InstallAndStartDriver(std::wstring(driver.begin(), driver.end()));
   Check(error == 0, "install and start the service", error);
-  HANDLE device = OpenDevice(L"\\\\.\\q7diskio", GENERIC_READ | GENERIC_WRITE);
+  HANDLE device = OpenDriverDevice();
   Check(device != INVALID_HANDLE_VALUE, "open the driver's device", GetLastError());
   if (failures) return 1;
 
@@ -110,8 +110,9 @@ int main(int argc, char** argv) {
   Pause(disks[0].modelPath, "released");
   error = StopAndDeleteDriver();
   Check(error == 0, "stop and delete the service", error);
-  Check(OpenDevice(L"\\\\.\\q7diskio", GENERIC_READ) == INVALID_HANDLE_VALUE,
-        "device gone after unload", GetLastError());
+  // ERROR_FILE_NOT_FOUND is what makes the module install the driver again.
+  const bool gone = OpenDriverDevice() == INVALID_HANDLE_VALUE;
+  Check(gone && GetLastError() == ERROR_FILE_NOT_FOUND, "device gone after unload", GetLastError());
 
   for (int i = 0; i < 2; ++i) std::ofstream(disks[i].modelPath, std::ios::binary) << disks[i].bytes;
   std::printf("%d failed checks\n", failures);
