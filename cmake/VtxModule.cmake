@@ -16,7 +16,9 @@ if(WIN32)
 else()
   # Only the module's own functions are visible: the version script also hides
   # the weak template instances that the C++ headers would export.
-  set_target_properties(DataWiper PROPERTIES OUTPUT_NAME DataWiper PREFIX lib)
+  # libDeviceManager.so, a needed library, is found beside the module.
+  set_target_properties(DataWiper PROPERTIES OUTPUT_NAME DataWiper PREFIX lib
+    BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "$ORIGIN")
   set(VTX_VERSION_SCRIPT ${CMAKE_BINARY_DIR}/DataWiper.map)
   list(JOIN VTX_EXPORTS "; " VTX_EXPORT_LIST)
   file(WRITE ${VTX_VERSION_SCRIPT} "{\n  global: ${VTX_EXPORT_LIST};\n  local: *;\n};\n")

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <string>
 
 // The records the host's device manager fills for one disk. Both are packed
 // and cross the boundary byte for byte; the offsets of the fields the module
@@ -63,3 +65,11 @@ static_assert(offsetof(DiskInfo, nBytesPerSector) == 426, "DiskInfo layout");
 static_assert(offsetof(DiskInfo, nTotalSectors) == 430, "DiskInfo layout");
 static_assert(offsetof(DiskInfo, nPartitionCount) == 438, "DiskInfo layout");
 static_assert(offsetof(DiskInfo, partitions) == 442, "DiskInfo layout");
+
+// The text of one of the NUL-terminated path fields above; a field that lacks
+// its terminator is taken whole, never read past.
+template <std::size_t N>
+std::string RecordText(const char (&field)[N]) {
+  const void* end = std::memchr(field, 0, N);
+  return std::string(field, end ? static_cast<std::size_t>(static_cast<const char*>(end) - field) : N);
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string>
+
+#include "platform/DiskInfo.h"
+
+// Where the file system of `partition` is mounted, as the free-space wiper
+// takes its root; "" when it is not mounted. Windows: "%c:\" from the drive
+// letter ("" for letter 0). POSIX: the partition's szMountPath.
+std::string MountPointOf(const PartitionInfo& partition);

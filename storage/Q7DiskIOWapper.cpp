@@ -1,0 +1,46 @@
+#include "storage/Q7DiskIOWapper.h"
+
+// The module's static initialiser: the channel exists from the moment the
+// module is loaded.
+CQ7DiskIOWapper* const g_diskIOChannel = CQ7DiskIOWapper::GetInstance();
+
+CQ7DiskIOWapper* CQ7DiskIOWapper::GetInstance() {
+  // Never destroyed: the driver's handle stays open for the process.
+  static CQ7DiskIOWapper* const instance = new CQ7DiskIOWapper();
+  return instance;
+}
+
+bool CQ7DiskIOWapper::AttachDisk(const DiskInfo& disk) {
+  const std::uint32_t sectorSize = static_cast<std::uint32_t>(disk.nBytesPerSector);
+  const std::string device = RecordText(disk.szDevicePath);
+  std::lock_guard<std::mutex> hold(m_lock);
+  DiskChannel& channel = m_disks[disk.nDiskNumber];
+  if (channel.attachments > 0 &&
+      (channel.sectorSize != sectorSize || channel.devicePath != device)) {
+    return false;
+  }
+  if (channel.attachments == 0) {
+    CloseDescriptor(channel.descriptor);
+    channel.descriptor = -1;
+    channel.sectorSize = sectorSize;
+    channel.devicePath = device;
+  }
+  ++channel.attachments;
+  return true;
+}
+
+void CQ7DiskIOWapper::DetachDisk(std::uint32_t disk) {
+  std::lock_guard<std::mutex> hold(m_lock);
+  const auto found = m_disks.find(disk);
+  if (found == m_disks.end() || found->second.attachments == 0) return;
+  if (--found->second.attachments == 0) {
+    CloseDescriptor(found->second.descriptor);
+    found->second.descriptor = -1;
+  }
+}
+
+std::uint32_t CQ7DiskIOWapper::SectorSizeOf(std::uint32_t disk) {
+  std::lock_guard<std::mutex> hold(m_lock);
+  const auto found = m_disks.find(disk);
+  return found == m_disks.end() ? m_nSectorSize : found->second.sectorSize;
+}

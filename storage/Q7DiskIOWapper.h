@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "platform/DiskInfo.h"
+
+// The module's one channel to the disk's sectors. Every disk and partition
+// wipe writes through it, by disk number, first sector and sector count.
+//
+// Windows: the host's disk-I/O driver. The channel opens the driver's control
+// device "\\.\q7diskio" (installing and starting the driver as the service
+// "q7diskio" when the device is missing) and sends one IOCTL_WRITE_SECTORS
+// request per call (WriteSectorRequest.h). The handle, once open, stays open
+// for the life of the process; the driver writes through.
+// POSIX: Linux's block layer is the disk driver. There is no control device;
+// each disk's block device (DiskInfo::szDevicePath) is opened by its first
+// write with a plain descriptor (O_DIRECT where the device takes it), so it
+// writes beside the storage device's O_EXCL claim, and closed when the last
+// wipe of the disk detaches.
+//
+// One instance per process, built while the module loads and never destroyed.
+// Any thread may call any operation: the per-disk table and the first open of
+// the device are guarded by one lock, so concurrent first writes and
+// concurrent wipes of disks with different sector sizes are both correct.
+class CQ7DiskIOWapper {
+ public:
+  static CQ7DiskIOWapper* GetInstance();
+
+  // Takes `disk` into the channel for the wipe that follows: its sector size
+  // (and on POSIX its block device) under its number. Attachments of one disk
+  // are counted; false, with nothing changed, when the disk is attached by
+  // another wipe with another sector size or device.
+  bool AttachDisk(const DiskInfo& disk);
+  // Ends one AttachDisk of disk number `disk` (POSIX: the last one closes the
+  // disk's descriptor). The sector size stays known.
+  void DetachDisk(std::uint32_t disk);
+
+  // Bytes per sector of disk number `disk`: as last attached, else 512.
+  std::uint32_t SectorSizeOf(std::uint32_t disk);
+
+  // Windows: the driver's control device, opened for reading and writing with
+  // no sharing (installing the driver when the device is missing); the handle,
+  // or 0 when it cannot be opened. POSIX: no control device exists to open;
+  // returns 1, the block layer being always present.
+  std::intptr_t OpenDevice();
+
+  // Writes `sectorCount` sectors of `buffer` (at least sector size x count
+  // bytes) to disk number `disk` from sector `startSector`. Nonzero when the
+  // whole run was accepted (Windows: by the driver; POSIX: written in full),
+  // 0 otherwise.
+  int WriteSector(std::uint32_t disk, std::uint64_t startSector, std::uint32_t sectorCount,
+                  const unsigned char* buffer);
+
+  // Makes what was written to disk number `disk` durable before a wipe
+  // reports success. Windows: the driver writes through, nothing is pending:
+  // true. POSIX: fdatasync of the disk's descriptor; false when it fails.
+  bool FlushDisk(std::uint32_t disk);
+
+ private:
+  struct DiskChannel {
+    std::uint32_t sectorSize = 512;
+    std::string devicePath;
+    int attachments = 0;
+    std::intptr_t descriptor = -1;  // POSIX: the open block device, -1 when closed
+  };
+
+  CQ7DiskIOWapper() = default;
+  // POSIX only: the descriptor of an attached disk, opened on first use under
+  // the lock; -1 when the disk is not attached or cannot be opened.
+  std::intptr_t DescriptorOf(std::uint32_t disk);
+  // Closes a per-disk descriptor (-1: none).
+  static void CloseDescriptor(std::intptr_t descriptor);
+
+  std::uint32_t m_nSectorSize = 512;
+  std::intptr_t m_hDevice = 0;
+  std::mutex m_lock;
+  std::map<std::uint32_t, DiskChannel> m_disks;
+};
