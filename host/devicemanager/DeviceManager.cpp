@@ -15,12 +15,13 @@ bool CDeviceManager::LoadLocked() {
   m_loaded = true;
   m_disks.clear();
   m_failure.clear();
+  std::string path;
   std::string text;
   std::string why;
-  switch (ReadDescriptionFile(&text, &why)) {
+  switch (ReadDescriptionFile(&path, &text, &why)) {
     case DescriptionSource::kRead:
       if (!ParseDeviceDescription(text, kRecordsCarryPaths, &m_disks, &why)) {
-        m_failure = "malformed device description: " + why;
+        m_failure = "malformed device description " + path + ": " + why;
       }
       break;
     case DescriptionSource::kUnreadable:

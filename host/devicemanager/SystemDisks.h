@@ -12,13 +12,13 @@ extern const bool kRecordsCarryPaths;
 
 enum class DescriptionSource {
   kNone,        // VTX_DEVICE_DESCRIPTION is unset or empty: use the real disks
-  kRead,        // the named file's content is in `text`
+  kRead,        // the file named `path` holds `text`
   kUnreadable,  // the named file cannot be read; the reason is in `why`
 };
 
 // The description file named by VTX_DEVICE_DESCRIPTION (a path in the
 // system's narrow code page).
-DescriptionSource ReadDescriptionFile(std::string* text, std::string* why);
+DescriptionSource ReadDescriptionFile(std::string* path, std::string* text, std::string* why);
 
 // The machine's disks and partitions, in number order, with their system
 // flags and letters. False, with the reason, when the system cannot be read.

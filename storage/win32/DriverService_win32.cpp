@@ -46,15 +46,17 @@ bool SetupDriverNameW(wchar_t* path, DWORD length) {
   constexpr char kFunction[] = "SetupDriverNameW";
   const DWORD folder = GetCurrentDirectoryW(length, path);
   if (folder == 0) {
-    VTX_LOG(kFunction, "GetCurrentDirectory failed!  Error = %d \n", int(GetLastError()));
+    const DWORD error = GetLastError();
+    VTX_LOG(kFunction, "GetCurrentDirectory failed!  Error = %d \n", int(error));
+    SetLastError(error);
     return false;
   }
   SYSTEM_INFO system;
   GetNativeSystemInfo(&system);
   if (folder >= length || !AppendDriverFileName(path, length, system.wProcessorArchitecture)) {
     // The directory alone, or with the driver's file name, exceeds the buffer.
-    SetLastError(ERROR_BUFFER_OVERFLOW);
     VTX_LOG(kFunction, "driver path exceeds %d characters\n", int(length));
+    SetLastError(ERROR_BUFFER_OVERFLOW);
     return false;
   }
   VTX_LOG(kFunction, "location: %ls", path);
@@ -62,7 +64,9 @@ bool SetupDriverNameW(wchar_t* path, DWORD length) {
                             /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                             /*hTemplateFile=*/nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    VTX_LOG(kFunction, "%ls is not loaded, err: %d\n", path, int(GetLastError()));
+    const DWORD error = GetLastError();
+    VTX_LOG(kFunction, "%ls is not loaded, err: %d\n", path, int(error));
+    SetLastError(error);  // for the caller's own report
     return false;
   }
   CloseHandle(file);

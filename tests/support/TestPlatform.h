@@ -41,3 +41,7 @@ bool MakeFolderLink(const std::filesystem::path& link, const std::filesystem::pa
 // A symbolic link at `link` to the file `target`.
 bool MakeFileLink(const std::filesystem::path& link, const std::filesystem::path& target,
                   std::string* why);
+
+// Sets the environment variable `name` of this process to `value`; a null
+// value removes it.
+void SetEnvironment(const char* name, const char* value);

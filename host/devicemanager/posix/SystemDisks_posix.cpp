@@ -209,7 +209,7 @@ void AssignLetters(std::vector<DiskInfo>* disks) {
 
 }  // namespace
 
-DescriptionSource ReadDescriptionFile(std::string* text, std::string* why) {
+DescriptionSource ReadDescriptionFile(std::string* named, std::string* text, std::string* why) {
   const char* path = std::getenv("VTX_DEVICE_DESCRIPTION");
   if (path == nullptr || *path == '\0') return DescriptionSource::kNone;
   std::ifstream in(path, std::ios::binary);
@@ -217,6 +217,7 @@ DescriptionSource ReadDescriptionFile(std::string* text, std::string* why) {
     *why = std::string("cannot read the device description ") + path + ": " + std::strerror(errno);
     return DescriptionSource::kUnreadable;
   }
+  *named = path;
   text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return DescriptionSource::kRead;
 }

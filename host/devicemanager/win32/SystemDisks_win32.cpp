@@ -87,7 +87,7 @@ void MarkSystem(std::vector<DiskInfo>* disks, const STORAGE_DEVICE_NUMBER& numbe
 
 }  // namespace
 
-DescriptionSource ReadDescriptionFile(std::string* text, std::string* why) {
+DescriptionSource ReadDescriptionFile(std::string* named, std::string* text, std::string* why) {
   char path[4 * MAX_PATH];
   const DWORD length = GetEnvironmentVariableA("VTX_DEVICE_DESCRIPTION", path, sizeof(path));
   if (length == 0) return DescriptionSource::kNone;
@@ -101,6 +101,7 @@ DescriptionSource ReadDescriptionFile(std::string* text, std::string* why) {
            std::to_string(GetLastError());
     return DescriptionSource::kUnreadable;
   }
+  *named = path;
   text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return DescriptionSource::kRead;
 }

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "support/TestPlatform.h"
@@ -48,4 +49,12 @@ bool MakeFolderLink(const fs::path& link, const fs::path& target, std::string* w
 
 bool MakeFileLink(const fs::path& link, const fs::path& target, std::string* why) {
   return MakeLink(link, target, why);
+}
+
+void SetEnvironment(const char* name, const char* value) {
+  if (value != nullptr) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
 }

@@ -130,3 +130,6 @@ bool MakeFileLink(const fs::path& link, const fs::path& target, std::string* why
   if (!found) *why = "CreateSymbolicLinkW reported success but no link exists";
   return found;
 }
+
+// The process environment block, where the host's libraries read it.
+void SetEnvironment(const char* name, const char* value) { SetEnvironmentVariableA(name, value); }

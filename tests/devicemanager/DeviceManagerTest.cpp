@@ -1,0 +1,146 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "host/devicemanager/SystemDisks.h"
+#include "platform/IDeviceManager.h"
+#include "storage/MountPoint.h"
+#include "support/TestFiles.h"
+#include "support/TestPlatform.h"
+
+namespace {
+
+constexpr char kVariable[] = "VTX_DEVICE_DESCRIPTION";
+
+// VTX_DEVICE_DESCRIPTION names a file holding `text` while the object lives.
+class Description {
+ public:
+  explicit Description(const std::string& text) {
+    WriteBytes(m_folder / "disks.json", text);
+    SetEnvironment(kVariable, ModulePath(m_folder / "disks.json").c_str());
+  }
+  ~Description() { SetEnvironment(kVariable, nullptr); }
+
+ private:
+  TempDir m_folder;
+};
+
+TEST(DeviceManager, DescriptionFileGivesTheRecordsInNumberOrder) {
+  Description description(R"({"note":"extra keys are ignored","disks":[
+    {"number":5,"system":true,"bytesPerSector":4096,"totalSectors":1000,"device":"/dev/loop5",
+     "partitions":[{"number":3,"letter":"e","startSector":8,"sizeBytes":409600,"system":true,
+                    "device":"/dev/loop5p3","mount":"/mnt/e","label":"ignored"},
+                   {"number":4,"startSector":108,"sizeBytes":4096}]},
+    {"number":2,"bytesPerSector":512,"totalSectors":2048}]})");
+  IDeviceManager* manager = __GetDeviceManager();
+  ASSERT_EQ(manager, __GetDeviceManager()) << "one manager per process";
+  ASSERT_TRUE(manager->Refresh());
+  ASSERT_EQ(manager->GetDiskCount(), 2);
+  EXPECT_EQ(manager->GetDiskNumberAt(0), 2);
+  EXPECT_EQ(manager->GetDiskNumberAt(1), 5);
+  EXPECT_EQ(manager->GetDiskNumberAt(2), -1);
+  EXPECT_EQ(manager->GetDiskNumberAt(-1), -1);
+
+  DiskInfo disk = {};
+  ASSERT_TRUE(manager->GetDiskInfo(5, &disk)) << manager->GetLastErrorText();
+  EXPECT_EQ(disk.nDiskNumber, 5u);
+  EXPECT_EQ(disk.bSystemDisk, 1);
+  EXPECT_EQ(disk.nBytesPerSector, 4096);
+  EXPECT_EQ(disk.nTotalSectors, 1000);
+  ASSERT_EQ(disk.nPartitionCount, 2);
+  const PartitionInfo& partition = disk.partitions[0];
+  EXPECT_EQ(partition.nPartitionNumber, 3u);
+  EXPECT_EQ(partition.cDriveLetter, 'E');
+  EXPECT_EQ(partition.nStartSector, 8u);
+  EXPECT_EQ(partition.nSizeInBytes, 409600u);
+  EXPECT_EQ(partition.bSystemPartition, 1);
+  EXPECT_EQ(disk.partitions[1].cDriveLetter, 0);
+  EXPECT_EQ(disk.partitions[1].bSystemPartition, 0);
+  // The paths are the POSIX build's; the Windows build leaves them empty.
+  EXPECT_EQ(RecordText(disk.szDevicePath), kRecordsCarryPaths ? "/dev/loop5" : "");
+  EXPECT_EQ(RecordText(partition.szDevicePath), kRecordsCarryPaths ? "/dev/loop5p3" : "");
+  EXPECT_EQ(MountPointOf(partition), kRecordsCarryPaths ? "/mnt/e" : "E:\\");
+
+  EXPECT_TRUE(manager->GetDiskInfo(2, &disk));
+  EXPECT_EQ(disk.nPartitionCount, 0);
+  EXPECT_FALSE(manager->GetDiskInfo(3, &disk));
+  EXPECT_STREQ(manager->GetLastErrorText(), "no disk 3");
+  EXPECT_FALSE(manager->GetDiskInfo(2, nullptr));
+}
+
+TEST(DeviceManager, FaultyDescriptionFailsEveryDiskAndSaysWhyOnce) {
+  // One disk of 64 sectors holding one partition; `extra` adds to the disk,
+  // `partition` replaces the partition.
+  const auto disk = [](const std::string& extra,
+                       const std::string& partition =
+                           R"({"number":1,"startSector":8,"sizeBytes":512)") {
+    return R"({"disks":[{"number":1,"totalSectors":64)" + extra + R"(,"partitions":[)" + partition +
+           "}]}]}";
+  };
+  std::string partitions;
+  for (int at = 0; at < 129; ++at) partitions += R"({"number":1,"startSector":1,"sizeBytes":1},)";
+  partitions.pop_back();
+  struct Case {
+    std::string text;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"{\"disks\":[", "not JSON at offset"},
+      {"[]", "not a JSON object"},
+      {"{}", "\"disks\" is missing"},
+      {R"({"disks":{}})", "\"disks\" is not an array"},
+      {R"({"disks":[{"bytesPerSector":512,"totalSectors":1}]})", "disk 0: \"number\" is missing"},
+      {R"({"disks":[{"number":-1,"bytesPerSector":512,"totalSectors":1}]})",
+       "\"number\" is not a whole"},
+      {disk(R"(,"bytesPerSector":0)"), "\"bytesPerSector\" is 0"},
+      {disk(""), "\"bytesPerSector\" is missing"},
+      {disk(R"(,"bytesPerSector":512,"system":"yes")"), "\"system\" is not true or false"},
+      {disk(R"(,"bytesPerSector":512,"device":")" + std::string(256, 'd') + "\""),
+       "\"device\" is not a text of at most 255"},
+      {disk(R"(,"bytesPerSector":512)", R"({"number":128,"startSector":8,"sizeBytes":512)"),
+       "partition 0: \"number\" is not a whole number from 0 to 127"},
+      {disk(R"(,"bytesPerSector":512)",
+            R"({"number":1,"startSector":8,"sizeBytes":1,"letter":"EF")"),
+       "\"letter\" is not one letter"},
+      {disk(R"(,"bytesPerSector":512)", R"({"number":1,"startSector":8,"sizeBytes":1,"letter":5)"),
+       "\"letter\" is not one letter"},
+      {disk(R"(,"bytesPerSector":512)", R"({"number":1,"startSector":8,"sizeBytes":1,"mount":")" +
+                                            std::string(256, 'm') + "\""),
+       "\"mount\" is not a text"},
+      {disk(R"(,"bytesPerSector":512)", R"({"number":1,"startSector":64,"sizeBytes":1)"),
+       "partition 0: ends beyond the end of the disk"},
+      {disk(R"(,"bytesPerSector":512)", R"({"number":1,"startSector":8,"sizeBytes":28673)"),
+       "partition 0: ends beyond the end of the disk"},
+      {R"({"disks":[{"number":1,"bytesPerSector":512,"totalSectors":64,"partitions":[)" +
+           partitions + "]}]}",
+       "more than 128 partitions"},
+      {R"({"disks":[{"number":1,"bytesPerSector":512,"totalSectors":1},
+                    {"number":1,"bytesPerSector":512,"totalSectors":1}]})",
+       "disk number 1 is described twice"},
+  };
+  IDeviceManager* manager = __GetDeviceManager();
+  for (const Case& c : cases) {
+    Description description(c.text);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(manager->Refresh());
+    DiskInfo record = {};
+    EXPECT_FALSE(manager->GetDiskInfo(1, &record)) << c.text;
+    EXPECT_NE(std::string(manager->GetLastErrorText()).find(c.reason), std::string::npos)
+        << manager->GetLastErrorText();
+    EXPECT_FALSE(manager->Refresh());
+    EXPECT_FALSE(manager->GetDiskInfo(1, &record));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.find(c.reason), said.rfind(c.reason)) << "said more than once: " << said;
+    EXPECT_NE(said.find(c.reason), std::string::npos) << said;
+  }
+  // A file that is not there at all.
+  SetEnvironment(kVariable, ModulePath(fs::path(TempDir().path()) / "absent.json").c_str());
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(manager->Refresh());
+  EXPECT_EQ(manager->GetDiskCount(), 0);
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("cannot read the device description"),
+            std::string::npos);
+  SetEnvironment(kVariable, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <fstream>
+#include <string>
+
+#include "storage/MountPoint.h"
+#include "storage/Q7DiskIOWapper.h"
+#include "storage/win32/DriverService.h"
+#include "support/LogProbe.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+// Runs the test body with `folder` as the current directory.
+class InFolder {
+ public:
+  explicit InFolder(const fs::path& folder) : m_saved(fs::current_path()) {
+    fs::current_path(folder);
+  }
+  ~InFolder() { fs::current_path(m_saved); }
+
+ private:
+  fs::path m_saved;
+};
+
+TEST(DriverService, ManageDriverRefusesWhatItCannotDoWithItsMessage) {
+  struct Case {
+    const wchar_t* path;
+    USHORT function;
+    const char* message;
+  };
+  for (const Case& c : {Case{nullptr, kDriverFunctionInstall,
+                             "Invalid Driver or Service provided to ManageDriver() \n"},
+                        Case{nullptr, kDriverFunctionRemove,
+                             "Invalid Driver or Service provided to ManageDriver() \n"},
+                        Case{L"C:\\drivers\\q7diskio.sys", 3, "Unknown ManageDriver() function. \n"},
+                        Case{L"C:\\drivers\\q7diskio.sys", 0, "Unknown ManageDriver() function. \n"}}) {
+    testing::internal::CaptureStdout();
+    const bool result = ManageDriver(L"q7diskio", c.path, c.function);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.message) << "function " << c.function;
+    EXPECT_FALSE(result);
+  }
+}
+
+TEST(DriverService, DriverPathIsBuiltFromTheCurrentFolderAndProbed) {
+  TempDir temp;
+  // Folders so long that the driver's path, and even the folder, overflows.
+  const fs::path nearLimit = temp / std::string(250 - temp.path().wstring().size(), 'n');
+  const fs::path present = temp / "present";
+  MakeFolders(nearLimit);
+  WriteBytes(present / "drivers" / "q7diskio.sys", "not a driver");
+  struct Case {
+    fs::path folder;
+    bool found;
+    DWORD error;
+    std::string logged;
+  };
+  const std::string presentPath = present.string() + "\\drivers\\q7diskio.sys";
+  const std::string missingPath = temp.path().string() + "\\drivers\\q7diskio.sys";
+  for (const Case& c : {Case{present, true, 0, "location: " + presentPath},
+                        Case{temp.path(), false, ERROR_PATH_NOT_FOUND,
+                             missingPath + " is not loaded, err: 3"},
+                        Case{nearLimit, false, ERROR_BUFFER_OVERFLOW, "driver path exceeds 260"}}) {
+    InFolder in(c.folder);
+    LogProbe log;
+    wchar_t path[MAX_PATH] = {};
+    ASSERT_EQ(SetupDriverNameW(path, MAX_PATH), c.found) << c.folder;
+    if (c.found) {
+      EXPECT_EQ(fs::path(path).string(), presentPath);
+    } else {
+      EXPECT_EQ(GetLastError(), c.error) << c.folder;
+    }
+    EXPECT_TRUE(log.Contains(c.logged)) << log.Appended();
+  }
+}
+
+TEST(DriverService, WritesFailWhileTheDriverCannotBeLoaded) {
+  TempDir temp;
+  InFolder in(temp.path());
+  LogProbe log;
+  const unsigned char sector[512] = {};
+  CQ7DiskIOWapper* channel = CQ7DiskIOWapper::GetInstance();
+  // Disk 99 exists nowhere: even a driver that was running could write nothing.
+  EXPECT_EQ(channel->WriteSector(99, 0, 1, sector), 0);
+  EXPECT_EQ(channel->WriteSector(99, 0, 1, sector), 0);
+  // No "drivers" folder: the path is not found (3).
+  EXPECT_EQ(log.Count("SetupDriverName failed:  3"), 2) << log.Appended();
+  EXPECT_EQ(log.Count("is not loaded, err: 3"), 2) << log.Appended();
+}
+
+TEST(DriverService, ADriverThatCannotStartIsInstalledThenRemovedAgain) {
+  TempDir temp;
+  WriteBytes(temp / "drivers" / "q7diskio.sys", "MZ, but not a driver");
+  InFolder in(temp.path());
+  testing::internal::CaptureStdout();
+  ManageDriver(L"q7diskio", L"unused", kDriverFunctionRemove);  // a registration left by a run before
+  LogProbe log;
+  const unsigned char sector[512] = {};
+  EXPECT_EQ(CQ7DiskIOWapper::GetInstance()->WriteSector(99, 0, 1, sector), 0);
+  const std::string said = testing::internal::GetCapturedStdout();
+  EXPECT_NE(said.find("StartService failure! Error = "), std::string::npos) << said;
+  EXPECT_TRUE(log.Contains("driver install Path: " + (temp / "drivers" / "q7diskio.sys").string()))
+      << log.Appended();
+  EXPECT_TRUE(log.Contains("Unable to install driver:  ")) << log.Appended();
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  ASSERT_NE(manager, nullptr);
+  SC_HANDLE service = OpenServiceW(manager, L"q7diskio", SERVICE_QUERY_STATUS);
+  EXPECT_EQ(service, nullptr) << "the failed installation was not undone";
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_DOES_NOT_EXIST));
+  if (service != nullptr) CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+}
+
+TEST(DriverService, MountPointIsTheLetterRoot) {
+  PartitionInfo partition = {};
+  EXPECT_EQ(MountPointOf(partition), "");
+  partition.cDriveLetter = 'E';
+  EXPECT_EQ(MountPointOf(partition), "E:\\");
+}
+
+}  // namespace
