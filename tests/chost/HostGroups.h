@@ -8,10 +8,12 @@
 
 void AlgorithmsThroughTheirSlots(void);
 void CatalogueThroughItsSlots(void);
+void DeviceManagerThroughItsSlots(void);
 
 static const HostGroupEntry kHostGroups[] = {
     {"algorithms", AlgorithmsThroughTheirSlots},
     {"catalogue", CatalogueThroughItsSlots},
+    {"device manager", DeviceManagerThroughItsSlots},
     {NULL, NULL},
 };
 

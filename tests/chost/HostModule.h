@@ -9,5 +9,8 @@ int HostLoadModule(char* why, unsigned int whySize);
 /* The address of an exported function, or null. */
 void* HostSymbol(const char* name);
 void HostUnloadModule(void);
+/* An exported function of the host's device manager (DeviceManager.dll /
+   libDeviceManager.so beside the program), or null. */
+void* HostDeviceManagerSymbol(const char* name);
 
 #endif

@@ -53,6 +53,61 @@ struct VtxAlgorithmCatalogue {
 typedef VtxWiperAlgorithm* (*VtxGetAlgorithmByType)(int type);
 typedef VtxAlgorithmCatalogue* (*VtxGetAlgorithmDescriptor)(void);
 
+/* The records of the host's device manager, packed. Fields the module does
+   not read are reserved; the paths are the POSIX build's (empty on Windows). */
+#pragma pack(push, 1)
+typedef struct VtxPartitionInfo {
+  unsigned char reserved0[8];
+  char cDriveLetter;      /* 8 */
+  char szDevicePath[128]; /* 9 */
+  char szMountPath[256];  /* 137 */
+  unsigned char reserved1[88];
+  uint32_t nPartitionNumber; /* 481 */
+  uint64_t nStartSector;     /* 485 */
+  unsigned char reserved2[8];
+  uint8_t bSystemPartition; /* 501 */
+  uint8_t reserved3;
+  uint64_t nSizeInBytes; /* 503 */
+  unsigned char reserved4[8];
+} VtxPartitionInfo;
+
+typedef struct VtxDiskInfo {
+  uint32_t nDiskNumber; /* 0 */
+  unsigned char reserved0[4];
+  uint8_t bSystemDisk; /* 8 */
+  unsigned char reserved1[7];
+  char szDevicePath[256]; /* 16 */
+  unsigned char reserved2[154];
+  int32_t nBytesPerSector;  /* 426 */
+  int64_t nTotalSectors;    /* 430 */
+  int32_t nPartitionCount;  /* 438 */
+  VtxPartitionInfo partitions[128]; /* 442 */
+} VtxDiskInfo;
+#pragma pack(pop)
+
+typedef char VtxPartitionInfoIs519Bytes[sizeof(VtxPartitionInfo) == 519 ? 1 : -1];
+typedef char VtxDiskInfoIs66874Bytes[sizeof(VtxDiskInfo) == 66874 ? 1 : -1];
+
+/* The device manager (__GetDeviceManager of DeviceManager.dll or
+   libDeviceManager.so): one object per process, never ended by callers. The
+   module calls Refresh (slot 2) and GetDiskInfo (slot 10); slots 5 to 9 are
+   the library's own. Boolean results are one byte, as C++ bool. */
+typedef struct VtxDeviceManager VtxDeviceManager;
+typedef struct VtxDeviceManagerVtbl {
+  void* (*ScalarDeletingDestructor)(VtxDeviceManager* self, unsigned int flags);
+  _Bool (*Refresh)(VtxDeviceManager* self);
+  int (*GetDiskCount)(VtxDeviceManager* self);
+  int (*GetDiskNumberAt)(VtxDeviceManager* self, int index);
+  int (*Reserved[5])(VtxDeviceManager* self);
+  _Bool (*GetDiskInfo)(VtxDeviceManager* self, int disk, VtxDiskInfo* out);
+  const char* (*GetLastErrorText)(VtxDeviceManager* self);
+} VtxDeviceManagerVtbl;
+struct VtxDeviceManager {
+  const VtxDeviceManagerVtbl* vtbl;
+};
+
+typedef VtxDeviceManager* (*VtxGetDeviceManager)(void);
+
 #ifdef __cplusplus
 }
 #endif

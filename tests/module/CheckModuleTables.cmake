@@ -1,6 +1,9 @@
 # Checks that the module exports exactly the module's functions and, on
-# Windows, imports Windows system DLLs only (the runtimes are linked in).
-# Inputs: MODULE, TOOL (objdump or nm), EXPORTS (comma list), WINDOWS.
+# Windows, imports Windows system DLLs only (the runtimes are linked in) and
+# the host's libraries; and that it imports the device manager's entry point
+# from the host's library at load time (natively: a needed library found
+# beside the module through RUNPATH $ORIGIN).
+# Inputs: MODULE, TOOL (objdump or nm), OBJDUMP, EXPORTS (comma list), WINDOWS.
 
 string(REPLACE "," ";" expected "${EXPORTS}")
 list(SORT expected)
@@ -45,6 +48,22 @@ else()
       list(APPEND exported ${name})
     endif()
   endforeach()
+endif()
+
+# The device manager's entry point, imported from the host's library.
+if(WINDOWS)
+  string(REGEX MATCH "DLL Name: DeviceManager.dll[^\n]*\n[^\n]*\n[^\n]*__GetDeviceManager" import "${table}")
+  if(NOT import)
+    message(FATAL_ERROR "module does not import __GetDeviceManager from DeviceManager.dll")
+  endif()
+else()
+  read_table(undefined -D --undefined-only)
+  execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE headers)
+  if(NOT undefined MATCHES "U __GetDeviceManager\n" OR NOT headers MATCHES "NEEDED +libDeviceManager.so\n"
+     OR NOT headers MATCHES "RUNPATH +\\$ORIGIN\n")
+    message(FATAL_ERROR "module does not import __GetDeviceManager from libDeviceManager.so "
+                        "found beside it:\n${headers}")
+  endif()
 endif()
 
 list(SORT exported)

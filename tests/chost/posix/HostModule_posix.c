@@ -34,3 +34,20 @@ void HostUnloadModule(void) {
   if (g_module) dlclose(g_module);
   g_module = NULL;
 }
+
+void* HostDeviceManagerSymbol(const char* name) {
+  static void* library;
+  if (library == NULL) {
+    char path[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
+    if (length <= 0) return NULL;
+    path[length] = '\0';
+    char* slash = strrchr(path, '/');
+    if (slash == NULL || (size_t)(slash - path) + sizeof("/libDeviceManager.so") > sizeof(path)) {
+      return NULL;
+    }
+    strcpy(slash, "/libDeviceManager.so");
+    library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  }
+  return library ? dlsym(library, name) : NULL;
+}

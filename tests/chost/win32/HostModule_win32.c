@@ -33,3 +33,16 @@ void HostUnloadModule(void) {
   if (g_module) FreeLibrary(g_module);
   g_module = NULL;
 }
+
+void* HostDeviceManagerSymbol(const char* name) {
+  static HMODULE library;
+  if (library == NULL) {
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(/*hModule=*/NULL, path, MAX_PATH);
+    wchar_t* slash = length > 0 && length < MAX_PATH ? wcsrchr(path, L'\\') : NULL;
+    if (slash == NULL || (size_t)(slash - path) + 19 > MAX_PATH) return NULL;
+    wcscpy(slash + 1, L"DeviceManager.dll");
+    library = LoadLibraryW(path);
+  }
+  return library ? (void*)GetProcAddress(library, name) : NULL;
+}

@@ -1,0 +1,44 @@
+/* The host's device manager, through its slots, on the description file
+   tests/chost/devices.json (VTX_DEVICE_DESCRIPTION). */
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "HostCheck.h"
+#include "HostGroups.h"
+#include "HostModule.h"
+#include "VantrixAbi.h"
+
+void DeviceManagerThroughItsSlots(void) {
+  VtxGetDeviceManager get = (VtxGetDeviceManager)HostDeviceManagerSymbol("__GetDeviceManager");
+  CHECK(get != NULL, "__GetDeviceManager is not exported");
+  if (get == NULL) return;
+  VtxDeviceManager* manager = get();
+  CHECK(manager != NULL && manager == get(), "not one process-wide device manager");
+  if (manager == NULL) return;
+  const VtxDeviceManagerVtbl* slots = manager->vtbl;
+
+  CHECK(slots->Refresh(manager), "Refresh: %s", slots->GetLastErrorText(manager));
+  CHECK(slots->GetDiskCount(manager) == 2, "%d disks", slots->GetDiskCount(manager));
+  CHECK(slots->GetDiskNumberAt(manager, 0) == 1 && slots->GetDiskNumberAt(manager, 1) == 3 &&
+            slots->GetDiskNumberAt(manager, 2) == -1,
+        "disk numbers out of order");
+  for (int slot = 0; slot < 5; ++slot) {
+    CHECK(slots->Reserved[slot](manager) == 0, "slot %d is not harmless", slot + 5);
+  }
+
+  VtxDiskInfo* disk = calloc(1, sizeof(*disk));
+  CHECK(slots->GetDiskInfo(manager, 3, disk), "disk 3: %s", slots->GetLastErrorText(manager));
+  CHECK(disk->nDiskNumber == 3 && disk->bSystemDisk == 1, "disk 3: number or system flag");
+  CHECK(disk->nBytesPerSector == 4096 && disk->nTotalSectors == 2048, "disk 3: geometry");
+  CHECK(disk->nPartitionCount == 1, "disk 3: %d partitions", (int)disk->nPartitionCount);
+  const VtxPartitionInfo* partition = &disk->partitions[0];
+  CHECK(partition->cDriveLetter == 'F' && partition->nPartitionNumber == 2, "partition: letter, number");
+  CHECK(partition->nStartSector == 256 && partition->nSizeInBytes == 1048576, "partition: place");
+  CHECK(partition->bSystemPartition == 1, "partition: system flag");
+
+  CHECK(!slots->GetDiskInfo(manager, 2, disk), "disk 2 is not described");
+  CHECK(strcmp(slots->GetLastErrorText(manager), "no disk 2") == 0, "reason: %s",
+        slots->GetLastErrorText(manager));
+  free(disk);
+}
