@@ -71,5 +71,6 @@ static_assert(offsetof(DiskInfo, partitions) == 442, "DiskInfo layout");
 template <std::size_t N>
 std::string RecordText(const char (&field)[N]) {
   const void* end = std::memchr(field, 0, N);
-  return std::string(field, end ? static_cast<std::size_t>(static_cast<const char*>(end) - field) : N);
+  return std::string(field,
+                     end ? static_cast<std::size_t>(static_cast<const char*>(end) - field) : N);
 }

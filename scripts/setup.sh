@@ -8,7 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 wine
   rapidjson-dev libgtest-dev googletest
-  e2fsprogs util-linux mount
+  e2fsprogs util-linux mount fdisk
 )
 
 missing=()

@@ -64,7 +64,8 @@ int CDeviceDriverWiper::init(DiskInfo* disk, PartitionInfo* partition) {
 }
 
 std::uint64_t CDeviceDriverWiper::GetStartSectorNo() {
-  const std::uint64_t start = m_disk != nullptr && m_partition != nullptr ? m_partition->nStartSector : 0;
+  const std::uint64_t start =
+      m_disk != nullptr && m_partition != nullptr ? m_partition->nStartSector : 0;
   VTX_LOG("CDeviceDriverWiper::GetStartSectorNo", "rslt = %llu",
           static_cast<unsigned long long>(start));
   return start;

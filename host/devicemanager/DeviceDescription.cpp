@@ -44,8 +44,8 @@ class FieldReader {
     if (value == nullptr) return true;
     if (!value->IsString() || value->GetStringLength() >= N ||
         std::memchr(value->GetString(), 0, value->GetStringLength()) != nullptr) {
-      return Fail(std::string("\"") + key + "\" is not a text of at most " +
-                  std::to_string(N - 1) + " bytes");
+      return Fail(std::string("\"") + key + "\" is not a text of at most " + std::to_string(N - 1) +
+                  " bytes");
     }
     if (keep) std::memcpy(out, value->GetString(), value->GetStringLength() + 1);
     return true;
@@ -185,11 +185,11 @@ bool ParseDeviceDescription(const std::string& text, bool keepPaths, std::vector
   if (list == nullptr) return false;
   std::vector<DiskInfo> read(list->Size());
   for (rapidjson::SizeType at = 0; at < list->Size(); ++at) {
-    if (!ReadDisk((*list)[at], "disk " + std::to_string(at), keepPaths, &read[at], why)) return false;
+    if (!ReadDisk((*list)[at], "disk " + std::to_string(at), keepPaths, &read[at], why))
+      return false;
   }
-  std::sort(read.begin(), read.end(), [](const DiskInfo& a, const DiskInfo& b) {
-    return a.nDiskNumber < b.nDiskNumber;
-  });
+  std::sort(read.begin(), read.end(),
+            [](const DiskInfo& a, const DiskInfo& b) { return a.nDiskNumber < b.nDiskNumber; });
   for (std::size_t at = 1; at < read.size(); ++at) {
     if (read[at].nDiskNumber == read[at - 1].nDiskNumber) {
       *why = "disk number " + std::to_string(read[at].nDiskNumber) + " is described twice";

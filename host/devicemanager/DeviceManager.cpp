@@ -33,7 +33,8 @@ bool CDeviceManager::LoadLocked() {
   }
   if (!m_failure.empty()) {
     m_disks.clear();
-    if (m_failure != m_reportedFailure) std::fprintf(stderr, "DeviceManager: %s\n", m_failure.c_str());
+    if (m_failure != m_reportedFailure)
+      std::fprintf(stderr, "DeviceManager: %s\n", m_failure.c_str());
   }
   m_reportedFailure = m_failure;
   return m_failure.empty();

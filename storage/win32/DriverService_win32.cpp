@@ -78,8 +78,8 @@ bool ManageDriver(const wchar_t* name, const wchar_t* path, USHORT function) {
     Say("Invalid Driver or Service provided to ManageDriver() \n");
     return false;
   }
-  ServiceHandle manager(OpenSCManagerW(/*lpMachineName=*/nullptr, /*lpDatabaseName=*/nullptr,
-                                       SC_MANAGER_ALL_ACCESS));
+  ServiceHandle manager(
+      OpenSCManagerW(/*lpMachineName=*/nullptr, /*lpDatabaseName=*/nullptr, SC_MANAGER_ALL_ACCESS));
   if (manager.Get() == nullptr) {
     Say("Open SC Manager failed! Error = %d \n", int(GetLastError()));
     return false;

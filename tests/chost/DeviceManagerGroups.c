@@ -33,7 +33,8 @@ void DeviceManagerThroughItsSlots(void) {
   CHECK(disk->nBytesPerSector == 4096 && disk->nTotalSectors == 2048, "disk 3: geometry");
   CHECK(disk->nPartitionCount == 1, "disk 3: %d partitions", (int)disk->nPartitionCount);
   const VtxPartitionInfo* partition = &disk->partitions[0];
-  CHECK(partition->cDriveLetter == 'F' && partition->nPartitionNumber == 2, "partition: letter, number");
+  CHECK(partition->cDriveLetter == 'F' && partition->nPartitionNumber == 2,
+        "partition: letter, number");
   CHECK(partition->nStartSector == 256 && partition->nSizeInBytes == 1048576, "partition: place");
   CHECK(partition->bSystemPartition == 1, "partition: system flag");
 

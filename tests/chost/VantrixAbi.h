@@ -78,9 +78,9 @@ typedef struct VtxDiskInfo {
   unsigned char reserved1[7];
   char szDevicePath[256]; /* 16 */
   unsigned char reserved2[154];
-  int32_t nBytesPerSector;  /* 426 */
-  int64_t nTotalSectors;    /* 430 */
-  int32_t nPartitionCount;  /* 438 */
+  int32_t nBytesPerSector;          /* 426 */
+  int64_t nTotalSectors;            /* 430 */
+  int32_t nPartitionCount;          /* 438 */
   VtxPartitionInfo partitions[128]; /* 442 */
 } VtxDiskInfo;
 #pragma pack(pop)

@@ -17,8 +17,8 @@ bool LoopDisksReady(std::string* why) {
   std::error_code error;
   if (std::filesystem::exists(description, error)) return true;
   std::ifstream reason(std::filesystem::path(description).parent_path() / "unavailable");
-  *why = "no loop disks: " + std::string(std::istreambuf_iterator<char>(reason),
-                                         std::istreambuf_iterator<char>());
+  *why = "no loop disks: " +
+         std::string(std::istreambuf_iterator<char>(reason), std::istreambuf_iterator<char>());
   return false;
 }
 

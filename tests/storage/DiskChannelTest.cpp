@@ -15,13 +15,15 @@ TEST(DiskChannel, RequestIsHeadDataAndASpareZeroByte) {
   struct Case {
     std::uint32_t sectorSize, count, length;
   };
-  for (const Case& c : {Case{512, 1, 529}, Case{512, 256, 17 + 256 * 512}, Case{4096, 32, 17 + 131072},
-                        Case{4096, 3, 12305}, Case{512, 0, 17}}) {
+  for (const Case& c : {Case{512, 1, 529}, Case{512, 256, 17 + 256 * 512},
+                        Case{4096, 32, 17 + 131072}, Case{4096, 3, 12305}, Case{512, 0, 17}}) {
     ASSERT_EQ(WriteSectorRequestLength(c.sectorSize, c.count), c.length);
     std::vector<unsigned char> data(std::size_t(c.sectorSize) * c.count + 1);
-    for (std::size_t at = 0; at < data.size(); ++at) data[at] = static_cast<unsigned char>(at % 251 + 1);
+    for (std::size_t at = 0; at < data.size(); ++at)
+      data[at] = static_cast<unsigned char>(at % 251 + 1);
     std::vector<unsigned char> request(c.length, 0xEE);
-    FillWriteSectorRequest(request.data(), 7, 0x0102030405060708ull, c.count, c.sectorSize, data.data());
+    FillWriteSectorRequest(request.data(), 7, 0x0102030405060708ull, c.count, c.sectorSize,
+                           data.data());
     unsigned char head[16] = {7, 0, 0, 0, 8, 7, 6, 5, 4, 3, 2, 1};
     std::memcpy(head + 12, &c.count, 4);  // both builds are little-endian
     EXPECT_EQ(std::memcmp(request.data(), head, 16), 0) << c.count << " sectors";
@@ -36,9 +38,9 @@ TEST(DiskChannel, DriverFileFollowsTheProcessorArchitecture) {
     unsigned short architecture;
     const wchar_t* name;
   };
-  for (const Case& c : {Case{9, L"q7diskio"}, Case{6, L"q7diskio"}, Case{0, L"x86_q7diskio"},
-                        Case{5, L"x86_q7diskio"}, Case{12, L"x86_q7diskio"},
-                        Case{0xFFFF, L"x86_q7diskio"}}) {
+  for (const Case& c :
+       {Case{9, L"q7diskio"}, Case{6, L"q7diskio"}, Case{0, L"x86_q7diskio"},
+        Case{5, L"x86_q7diskio"}, Case{12, L"x86_q7diskio"}, Case{0xFFFF, L"x86_q7diskio"}}) {
     wchar_t path[64] = L"C:\\tools";
     ASSERT_TRUE(AppendDriverFileName(path, 64, c.architecture));
     EXPECT_EQ(std::wstring(path), std::wstring(L"C:\\tools\\drivers\\") + c.name + L".sys");

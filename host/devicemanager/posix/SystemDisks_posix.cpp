@@ -83,7 +83,8 @@ DeviceUse ReadDeviceUse() {
     fields >> id >> parent >> numbers >> root >> point;
     const std::size_t separator = line.find(" - ");
     std::string type, source;
-    if (separator != std::string::npos) std::istringstream(line.substr(separator + 3)) >> type >> source;
+    if (separator != std::string::npos)
+      std::istringstream(line.substr(separator + 3)) >> type >> source;
     const std::string folder = Unescape(point);
     const bool system = std::find(std::begin(kSystemMounts), std::end(kSystemMounts), folder) !=
                         std::end(kSystemMounts);
@@ -127,7 +128,8 @@ bool NaturalLess(const std::string& a, const std::string& b) {
   std::size_t i = 0;
   std::size_t j = 0;
   while (i < a.size() && j < b.size()) {
-    if (std::isdigit(static_cast<unsigned char>(a[i])) && std::isdigit(static_cast<unsigned char>(b[j]))) {
+    if (std::isdigit(static_cast<unsigned char>(a[i])) &&
+        std::isdigit(static_cast<unsigned char>(b[j]))) {
       char* endA = nullptr;
       char* endB = nullptr;
       const unsigned long long x = std::strtoull(a.c_str() + i, &endA, 10);
@@ -228,7 +230,8 @@ bool ReadSystemDisks(std::vector<DiskInfo>* disks, std::string* why) {
     *why = "/sys/block lists no block device";
     return false;
   }
-  names.erase(std::remove_if(names.begin(), names.end(), [](const std::string& name) { return !IsDisk(name); }),
+  names.erase(std::remove_if(names.begin(), names.end(),
+                             [](const std::string& name) { return !IsDisk(name); }),
               names.end());
   std::sort(names.begin(), names.end(), NaturalLess);
   const DeviceUse use = ReadDeviceUse();
@@ -239,8 +242,8 @@ bool ReadSystemDisks(std::vector<DiskInfo>* disks, std::string* why) {
     const std::uint64_t sectorSize = ReadNumber(folder + "/queue/logical_block_size");
     disk.nDiskNumber = static_cast<std::uint32_t>(at);
     disk.nBytesPerSector = static_cast<std::int32_t>(sectorSize != 0 ? sectorSize : 512);
-    disk.nTotalSectors = static_cast<std::int64_t>(ReadNumber(folder + "/size") * 512 /
-                                                   static_cast<std::uint64_t>(disk.nBytesPerSector));
+    disk.nTotalSectors = static_cast<std::int64_t>(
+        ReadNumber(folder + "/size") * 512 / static_cast<std::uint64_t>(disk.nBytesPerSector));
     CopyText(DevicePath(folder, names[at]), disk.szDevicePath);
     const dev_t device = DeviceNumber(ReadText(folder + "/dev"));
     // A file system or swap straight on the disk, or a holder of the disk.

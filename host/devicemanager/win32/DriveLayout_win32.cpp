@@ -19,7 +19,8 @@ bool ReadDriveGeometry(const unsigned char* buffer, std::size_t size, DiskInfo* 
   if (size < offsetof(DISK_GEOMETRY_EX, Data)) return false;
   DISK_GEOMETRY_EX geometry;
   std::memcpy(&geometry, buffer, offsetof(DISK_GEOMETRY_EX, Data));
-  const DWORD sectorSize = geometry.Geometry.BytesPerSector != 0 ? geometry.Geometry.BytesPerSector : 512;
+  const DWORD sectorSize =
+      geometry.Geometry.BytesPerSector != 0 ? geometry.Geometry.BytesPerSector : 512;
   disk->nBytesPerSector = static_cast<std::int32_t>(sectorSize);
   disk->nTotalSectors = geometry.DiskSize.QuadPart / sectorSize;
   return true;
@@ -31,14 +32,16 @@ bool ReadDriveLayout(const unsigned char* buffer, std::size_t size, DiskInfo* di
   DRIVE_LAYOUT_INFORMATION_EX layout;
   std::memcpy(&layout, buffer, head);
   if (layout.PartitionCount > (size - head) / sizeof(PARTITION_INFORMATION_EX)) return false;
-  const auto sectorSize = static_cast<std::uint64_t>(disk->nBytesPerSector > 0 ? disk->nBytesPerSector : 512);
+  const auto sectorSize =
+      static_cast<std::uint64_t>(disk->nBytesPerSector > 0 ? disk->nBytesPerSector : 512);
   disk->nPartitionCount = 0;
   for (DWORD at = 0; at < layout.PartitionCount && disk->nPartitionCount < kMaxPartitions; ++at) {
     PARTITION_INFORMATION_EX entry;
     std::memcpy(&entry, buffer + head + at * sizeof(entry), sizeof(entry));
     if (entry.PartitionLength.QuadPart <= 0 || entry.PartitionNumber >= kMaxPartitions) continue;
     if (entry.PartitionStyle == PARTITION_STYLE_MBR &&
-        (entry.Mbr.PartitionType == PARTITION_ENTRY_UNUSED || IsContainer(entry.Mbr.PartitionType))) {
+        (entry.Mbr.PartitionType == PARTITION_ENTRY_UNUSED ||
+         IsContainer(entry.Mbr.PartitionType))) {
       continue;
     }
     PartitionInfo& partition = disk->partitions[disk->nPartitionCount++];

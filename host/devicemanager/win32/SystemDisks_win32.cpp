@@ -24,7 +24,8 @@ class DeviceHandle {
  public:
   explicit DeviceHandle(const wchar_t* path)
       : m_handle(CreateFileW(path, /*dwDesiredAccess=*/0, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING, /*dwFlagsAndAttributes=*/0,
+                             /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
+                             /*dwFlagsAndAttributes=*/0,
                              /*hTemplateFile=*/nullptr)) {}
   ~DeviceHandle() {
     if (IsOpen()) CloseHandle(m_handle);
@@ -39,7 +40,8 @@ class DeviceHandle {
     for (int attempt = 0; attempt < 8; ++attempt) {
       DWORD returned = 0;
       if (DeviceIoControl(m_handle, code, /*lpInBuffer=*/nullptr, 0, output->data(),
-                          static_cast<DWORD>(output->size()), &returned, /*lpOverlapped=*/nullptr)) {
+                          static_cast<DWORD>(output->size()), &returned,
+                          /*lpOverlapped=*/nullptr)) {
         output->resize(returned);
         return true;
       }
@@ -72,7 +74,8 @@ PartitionInfo* PartitionAt(std::vector<DiskInfo>* disks, const STORAGE_DEVICE_NU
   for (DiskInfo& disk : *disks) {
     if (disk.nDiskNumber != number.DeviceNumber) continue;
     for (int at = 0; at < disk.nPartitionCount; ++at) {
-      if (disk.partitions[at].nPartitionNumber == number.PartitionNumber) return &disk.partitions[at];
+      if (disk.partitions[at].nPartitionNumber == number.PartitionNumber)
+        return &disk.partitions[at];
     }
   }
   return nullptr;
@@ -136,6 +139,7 @@ bool ReadSystemDisks(std::vector<DiskInfo>* disks, std::string*) {
   wchar_t windows[MAX_PATH];
   STORAGE_DEVICE_NUMBER system;
   const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
-  if (length > 0 && length < MAX_PATH && VolumeNumber(windows[0], &system)) MarkSystem(disks, system);
+  if (length > 0 && length < MAX_PATH && VolumeNumber(windows[0], &system))
+    MarkSystem(disks, system);
   return true;
 }

@@ -82,7 +82,9 @@ TEST(DriveLayout, GeometryGivesSectorSizeAndLength) {
   };
   for (const Case& c : {Case{4096, 4096, 262144}, Case{512, 512, 2097152}, Case{0, 512, 2097152}}) {
     Record geometry(40);
-    geometry.At(0, std::int64_t(130)).At(8, std::uint32_t(12)).At(20, c.bytesPerSector)
+    geometry.At(0, std::int64_t(130))
+        .At(8, std::uint32_t(12))
+        .At(20, c.bytesPerSector)
         .At(24, std::int64_t(1 << 30));
     DiskInfo disk = {};
     ASSERT_TRUE(ReadDriveGeometry(geometry.data(), geometry.size(), &disk));

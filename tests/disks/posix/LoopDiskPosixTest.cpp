@@ -22,9 +22,9 @@
 
 namespace {
 
-#define REQUIRE_LOOP_DISKS()                     \
-  do {                                           \
-    std::string why;                             \
+#define REQUIRE_LOOP_DISKS()                        \
+  do {                                              \
+    std::string why;                                \
     if (!LoopDisksReady(&why)) GTEST_SKIP() << why; \
   } while (0)
 
@@ -168,10 +168,10 @@ TEST(LoopDisk, StopsAndABadStartWriteNothingMore) {
     std::uint32_t code;
     std::size_t bytesWritten;
   };
-  for (const Case& c : {Case{0, partition.nStartSector, CDeviceDriverWiper::kDriverCodeStoppedAtPass, 0},
-                        Case{3, partition.nStartSector, CDeviceDriverWiper::kDriverCodeStoppedInPass,
-                             2 * 131072},
-                        Case{-1, 0, CDeviceDriverWiper::kDriverCodeStartSectorZero, 0}}) {
+  for (const Case& c :
+       {Case{0, partition.nStartSector, CDeviceDriverWiper::kDriverCodeStoppedAtPass, 0},
+        Case{3, partition.nStartSector, CDeviceDriverWiper::kDriverCodeStoppedInPass, 2 * 131072},
+        Case{-1, 0, CDeviceDriverWiper::kDriverCodeStartSectorZero, 0}}) {
     const std::string before = FillDisk(*disk);
     PartitionInfo target = partition;
     target.nStartSector = c.startSector;
@@ -204,14 +204,19 @@ TEST(LoopDisk, BusyTargetsDoNotOpenAndNamesResolveThroughTheDeviceManager) {
     int result;
   };
   const Case cases[] = {
-      {"mounted partition", [&](VantrixStorageDevice& d) { return d.OpenPartitionOf(mounted->partitions[0]); }, EBUSY},
-      {"disk of a mounted partition", [&](VantrixStorageDevice& d) { return d.OpenDiskOf(*mounted); }, EBUSY},
-      {"mounted partition by letter", [](VantrixStorageDevice& d) { return d.OpenVolume('m'); }, EBUSY},
+      {"mounted partition",
+       [&](VantrixStorageDevice& d) { return d.OpenPartitionOf(mounted->partitions[0]); }, EBUSY},
+      {"disk of a mounted partition",
+       [&](VantrixStorageDevice& d) { return d.OpenDiskOf(*mounted); }, EBUSY},
+      {"mounted partition by letter", [](VantrixStorageDevice& d) { return d.OpenVolume('m'); },
+       EBUSY},
       {"disk of a claimed partition", [](VantrixStorageDevice& d) { return d.OpenDisk(1); }, EBUSY},
-      {"claimed partition", [&](VantrixStorageDevice& d) { return d.OpenPartitionOf(idle->partitions[0]); }, EBUSY},
+      {"claimed partition",
+       [&](VantrixStorageDevice& d) { return d.OpenPartitionOf(idle->partitions[0]); }, EBUSY},
       {"letter nobody has", [](VantrixStorageDevice& d) { return d.OpenVolume('Q'); }, ENOENT},
       {"disk nobody has", [](VantrixStorageDevice& d) { return d.OpenDisk(9); }, ENOENT},
-      {"a file, not a block device", [&](VantrixStorageDevice& d) { return d.OpenVolume(file.c_str()); }, ENOTBLK},
+      {"a file, not a block device",
+       [&](VantrixStorageDevice& d) { return d.OpenVolume(file.c_str()); }, ENOTBLK},
       {"idle partition by letter", [](VantrixStorageDevice& d) { return d.OpenVolume('P'); }, 0},
   };
   for (const Case& c : cases) {
@@ -229,9 +234,10 @@ TEST(LoopDisk, BusyTargetsDoNotOpenAndNamesResolveThroughTheDeviceManager) {
 std::string DiskHolding(const char* path) {
   struct stat status;
   if (stat(path, &status) != 0 || major(status.st_dev) == 0) return "";
-  const fs::path sys = fs::canonical("/sys/dev/block/" + std::to_string(major(status.st_dev)) + ":" +
-                                     std::to_string(minor(status.st_dev)));
-  return fs::exists(sys / "partition") ? sys.parent_path().filename().string() : sys.filename().string();
+  const fs::path sys = fs::canonical("/sys/dev/block/" + std::to_string(major(status.st_dev)) +
+                                     ":" + std::to_string(minor(status.st_dev)));
+  return fs::exists(sys / "partition") ? sys.parent_path().filename().string()
+                                       : sys.filename().string();
 }
 
 TEST(LoopDisk, RealDisksShowTheRootDiskAsSystemAndIdleLoopDisksAsNot) {

@@ -31,12 +31,13 @@ TEST(DriverService, ManageDriverRefusesWhatItCannotDoWithItsMessage) {
     USHORT function;
     const char* message;
   };
-  for (const Case& c : {Case{nullptr, kDriverFunctionInstall,
-                             "Invalid Driver or Service provided to ManageDriver() \n"},
-                        Case{nullptr, kDriverFunctionRemove,
-                             "Invalid Driver or Service provided to ManageDriver() \n"},
-                        Case{L"C:\\drivers\\q7diskio.sys", 3, "Unknown ManageDriver() function. \n"},
-                        Case{L"C:\\drivers\\q7diskio.sys", 0, "Unknown ManageDriver() function. \n"}}) {
+  for (const Case& c :
+       {Case{nullptr, kDriverFunctionInstall,
+             "Invalid Driver or Service provided to ManageDriver() \n"},
+        Case{nullptr, kDriverFunctionRemove,
+             "Invalid Driver or Service provided to ManageDriver() \n"},
+        Case{L"C:\\drivers\\q7diskio.sys", 3, "Unknown ManageDriver() function. \n"},
+        Case{L"C:\\drivers\\q7diskio.sys", 0, "Unknown ManageDriver() function. \n"}}) {
     testing::internal::CaptureStdout();
     const bool result = ManageDriver(L"q7diskio", c.path, c.function);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.message) << "function " << c.function;
@@ -59,10 +60,10 @@ TEST(DriverService, DriverPathIsBuiltFromTheCurrentFolderAndProbed) {
   };
   const std::string presentPath = present.string() + "\\drivers\\q7diskio.sys";
   const std::string missingPath = temp.path().string() + "\\drivers\\q7diskio.sys";
-  for (const Case& c : {Case{present, true, 0, "location: " + presentPath},
-                        Case{temp.path(), false, ERROR_PATH_NOT_FOUND,
-                             missingPath + " is not loaded, err: 3"},
-                        Case{nearLimit, false, ERROR_BUFFER_OVERFLOW, "driver path exceeds 260"}}) {
+  for (const Case& c :
+       {Case{present, true, 0, "location: " + presentPath},
+        Case{temp.path(), false, ERROR_PATH_NOT_FOUND, missingPath + " is not loaded, err: 3"},
+        Case{nearLimit, false, ERROR_BUFFER_OVERFLOW, "driver path exceeds 260"}}) {
     InFolder in(c.folder);
     LogProbe log;
     wchar_t path[MAX_PATH] = {};
@@ -95,7 +96,8 @@ TEST(DriverService, ADriverThatCannotStartIsInstalledThenRemovedAgain) {
   WriteBytes(temp / "drivers" / "q7diskio.sys", "MZ, but not a driver");
   InFolder in(temp.path());
   testing::internal::CaptureStdout();
-  ManageDriver(L"q7diskio", L"unused", kDriverFunctionRemove);  // a registration left by a run before
+  ManageDriver(L"q7diskio", L"unused",
+               kDriverFunctionRemove);  // a registration left by a run before
   LogProbe log;
   const unsigned char sector[512] = {};
   EXPECT_EQ(CQ7DiskIOWapper::GetInstance()->WriteSector(99, 0, 1, sector), 0);
