@@ -30,8 +30,8 @@ bool HostPartitionWithLetter(char letter, DiskInfo* disk, int* index) {
   const int count = manager->GetDiskCount();
   for (int at = 0; at < count; ++at) {
     if (!Query(manager, manager->GetDiskNumberAt(at), disk)) continue;
-    const int partitions =
-        disk->nPartitionCount < kMaxPartitions ? disk->nPartitionCount : kMaxPartitions;
+    const int listed = disk->nPartitionCount;  // by value: the record is packed
+    const int partitions = listed < kMaxPartitions ? listed : kMaxPartitions;
     for (int entry = 0; entry < partitions; ++entry) {
       if (Upper(disk->partitions[entry].cDriveLetter) == Upper(letter)) {
         *index = entry;

@@ -5,9 +5,8 @@
 CQ7DiskIOWapper* const g_diskIOChannel = CQ7DiskIOWapper::GetInstance();
 
 CQ7DiskIOWapper* CQ7DiskIOWapper::GetInstance() {
-  // Never destroyed: the driver's handle stays open for the process.
-  static CQ7DiskIOWapper* const instance = new CQ7DiskIOWapper();
-  return instance;
+  static CQ7DiskIOWapper instance;
+  return &instance;
 }
 
 bool CQ7DiskIOWapper::AttachDisk(const DiskInfo& disk) {

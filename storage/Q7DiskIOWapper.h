@@ -21,7 +21,9 @@
 // writes beside the storage device's O_EXCL claim, and closed when the last
 // wipe of the disk detaches.
 //
-// One instance per process, built while the module loads and never destroyed.
+// One instance per process, built while the module loads and destroyed when
+// it unloads, which closes what it opened (a module loaded again can then open
+// the driver's unshared device once more).
 // Any thread may call any operation: the per-disk table and the first open of
 // the device are guarded by one lock, so concurrent first writes and
 // concurrent wipes of disks with different sector sizes are both correct.
@@ -68,6 +70,7 @@ class CQ7DiskIOWapper {
   };
 
   CQ7DiskIOWapper() = default;
+  ~CQ7DiskIOWapper();
   // POSIX only: the descriptor of an attached disk, opened on first use under
   // the lock; -1 when the disk is not attached or cannot be opened.
   std::intptr_t DescriptorOf(std::uint32_t disk);

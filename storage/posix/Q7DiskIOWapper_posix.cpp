@@ -44,6 +44,10 @@ bool WriteAll(int descriptor, const unsigned char* data, std::size_t size, off_t
 
 }  // namespace
 
+CQ7DiskIOWapper::~CQ7DiskIOWapper() {
+  for (auto& disk : m_disks) CloseDescriptor(disk.second.descriptor);
+}
+
 std::intptr_t CQ7DiskIOWapper::OpenDevice() { return 1; }
 
 std::intptr_t CQ7DiskIOWapper::DescriptorOf(std::uint32_t disk) {

@@ -20,6 +20,10 @@ std::intptr_t AsValue(HANDLE handle) { return reinterpret_cast<std::intptr_t>(ha
 
 }  // namespace
 
+CQ7DiskIOWapper::~CQ7DiskIOWapper() {
+  if (m_hDevice != 0) CloseHandle(reinterpret_cast<HANDLE>(m_hDevice));
+}
+
 std::intptr_t CQ7DiskIOWapper::OpenDevice() {
   constexpr char kFunction[] = "CQ7DiskIOWapper::OpenDevice";
   VTX_LOG(kFunction, "entry");

@@ -8,6 +8,9 @@
 #include "support/TestFiles.h"
 #include "support/TestPlatform.h"
 
+// Fields of the packed records are compared by value (+field): a check
+// would otherwise bind a misaligned reference to them.
+
 namespace {
 
 constexpr char kVariable[] = "VTX_DEVICE_DESCRIPTION";
@@ -43,26 +46,26 @@ TEST(DeviceManager, DescriptionFileGivesTheRecordsInNumberOrder) {
 
   DiskInfo disk = {};
   ASSERT_TRUE(manager->GetDiskInfo(5, &disk)) << manager->GetLastErrorText();
-  EXPECT_EQ(disk.nDiskNumber, 5u);
-  EXPECT_EQ(disk.bSystemDisk, 1);
-  EXPECT_EQ(disk.nBytesPerSector, 4096);
-  EXPECT_EQ(disk.nTotalSectors, 1000);
-  ASSERT_EQ(disk.nPartitionCount, 2);
+  EXPECT_EQ(+disk.nDiskNumber, 5u);
+  EXPECT_EQ(+disk.bSystemDisk, 1);
+  EXPECT_EQ(+disk.nBytesPerSector, 4096);
+  EXPECT_EQ(+disk.nTotalSectors, 1000);
+  ASSERT_EQ(+disk.nPartitionCount, 2);
   const PartitionInfo& partition = disk.partitions[0];
-  EXPECT_EQ(partition.nPartitionNumber, 3u);
-  EXPECT_EQ(partition.cDriveLetter, 'E');
-  EXPECT_EQ(partition.nStartSector, 8u);
-  EXPECT_EQ(partition.nSizeInBytes, 409600u);
-  EXPECT_EQ(partition.bSystemPartition, 1);
-  EXPECT_EQ(disk.partitions[1].cDriveLetter, 0);
-  EXPECT_EQ(disk.partitions[1].bSystemPartition, 0);
+  EXPECT_EQ(+partition.nPartitionNumber, 3u);
+  EXPECT_EQ(+partition.cDriveLetter, 'E');
+  EXPECT_EQ(+partition.nStartSector, 8u);
+  EXPECT_EQ(+partition.nSizeInBytes, 409600u);
+  EXPECT_EQ(+partition.bSystemPartition, 1);
+  EXPECT_EQ(+disk.partitions[1].cDriveLetter, 0);
+  EXPECT_EQ(+disk.partitions[1].bSystemPartition, 0);
   // The paths are the POSIX build's; the Windows build leaves them empty.
   EXPECT_EQ(RecordText(disk.szDevicePath), kRecordsCarryPaths ? "/dev/loop5" : "");
   EXPECT_EQ(RecordText(partition.szDevicePath), kRecordsCarryPaths ? "/dev/loop5p3" : "");
   EXPECT_EQ(MountPointOf(partition), kRecordsCarryPaths ? "/mnt/e" : "E:\\");
 
   EXPECT_TRUE(manager->GetDiskInfo(2, &disk));
-  EXPECT_EQ(disk.nPartitionCount, 0);
+  EXPECT_EQ(+disk.nPartitionCount, 0);
   EXPECT_FALSE(manager->GetDiskInfo(3, &disk));
   EXPECT_STREQ(manager->GetLastErrorText(), "no disk 3");
   EXPECT_FALSE(manager->GetDiskInfo(2, nullptr));

@@ -32,8 +32,8 @@ bool ReadDriveLayout(const unsigned char* buffer, std::size_t size, DiskInfo* di
   DRIVE_LAYOUT_INFORMATION_EX layout;
   std::memcpy(&layout, buffer, head);
   if (layout.PartitionCount > (size - head) / sizeof(PARTITION_INFORMATION_EX)) return false;
-  const auto sectorSize =
-      static_cast<std::uint64_t>(disk->nBytesPerSector > 0 ? disk->nBytesPerSector : 512);
+  const std::int32_t bytesPerSector = disk->nBytesPerSector;
+  const std::uint64_t sectorSize = bytesPerSector > 0 ? std::uint64_t(bytesPerSector) : 512;
   disk->nPartitionCount = 0;
   for (DWORD at = 0; at < layout.PartitionCount && disk->nPartitionCount < kMaxPartitions; ++at) {
     PARTITION_INFORMATION_EX entry;

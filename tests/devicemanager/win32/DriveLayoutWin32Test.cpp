@@ -5,6 +5,9 @@
 
 #include "host/devicemanager/win32/DriveLayout.h"
 
+// Fields of the packed records are compared by value (+field): a check
+// would otherwise bind a misaligned reference to them.
+
 namespace {
 
 // Control-code output written byte by byte at the offsets Windows documents
@@ -50,12 +53,12 @@ TEST(DriveLayout, PartitionsAreReadWithoutUnusedEntriesOrContainers) {
   DiskInfo disk = {};
   disk.nBytesPerSector = 512;
   ASSERT_TRUE(ReadDriveLayout(mbr.data(), mbr.size(), &disk));
-  ASSERT_EQ(disk.nPartitionCount, 2);
-  EXPECT_EQ(disk.partitions[0].nPartitionNumber, 1u);
-  EXPECT_EQ(disk.partitions[0].nStartSector, 2048u);
-  EXPECT_EQ(disk.partitions[0].nSizeInBytes, 100 * kMiB);
-  EXPECT_EQ(disk.partitions[1].nPartitionNumber, 2u);
-  EXPECT_EQ(disk.partitions[1].nStartSector, 102 * 2048u);
+  ASSERT_EQ(+disk.nPartitionCount, 2);
+  EXPECT_EQ(+disk.partitions[0].nPartitionNumber, 1u);
+  EXPECT_EQ(+disk.partitions[0].nStartSector, 2048u);
+  EXPECT_EQ(+disk.partitions[0].nSizeInBytes, 100 * kMiB);
+  EXPECT_EQ(+disk.partitions[1].nPartitionNumber, 2u);
+  EXPECT_EQ(+disk.partitions[1].nStartSector, 102 * 2048u);
 
   Record gpt(kLayoutHead + 3 * kEntry);
   gpt.At(0, std::uint32_t(1)).At(4, std::uint32_t(3));
@@ -65,10 +68,10 @@ TEST(DriveLayout, PartitionsAreReadWithoutUnusedEntriesOrContainers) {
   disk = {};
   disk.nBytesPerSector = 4096;
   ASSERT_TRUE(ReadDriveLayout(gpt.data(), gpt.size(), &disk));
-  ASSERT_EQ(disk.nPartitionCount, 2);
-  EXPECT_EQ(disk.partitions[1].nPartitionNumber, 2u);
-  EXPECT_EQ(disk.partitions[1].nStartSector, 101 * 256u);
-  EXPECT_EQ(disk.partitions[1].nSizeInBytes, 16 * kMiB);
+  ASSERT_EQ(+disk.nPartitionCount, 2);
+  EXPECT_EQ(+disk.partitions[1].nPartitionNumber, 2u);
+  EXPECT_EQ(+disk.partitions[1].nStartSector, 101 * 256u);
+  EXPECT_EQ(+disk.partitions[1].nSizeInBytes, 16 * kMiB);
 
   EXPECT_FALSE(ReadDriveLayout(gpt.data(), kLayoutHead - 1, &disk)) << "no head";
   EXPECT_FALSE(ReadDriveLayout(gpt.data(), gpt.size() - 1, &disk)) << "count beyond the buffer";
@@ -88,8 +91,8 @@ TEST(DriveLayout, GeometryGivesSectorSizeAndLength) {
         .At(24, std::int64_t(1 << 30));
     DiskInfo disk = {};
     ASSERT_TRUE(ReadDriveGeometry(geometry.data(), geometry.size(), &disk));
-    EXPECT_EQ(disk.nBytesPerSector, c.expectedSize);
-    EXPECT_EQ(disk.nTotalSectors, c.expectedSectors);
+    EXPECT_EQ(+disk.nBytesPerSector, c.expectedSize);
+    EXPECT_EQ(+disk.nTotalSectors, c.expectedSectors);
     EXPECT_FALSE(ReadDriveGeometry(geometry.data(), 31, &disk));
   }
 }

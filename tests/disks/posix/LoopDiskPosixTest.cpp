@@ -20,6 +20,9 @@
 #include "volumes/ScratchVolume.h"
 #include "wipers/DeviceDriverWiper.h"
 
+// Fields of the packed records are compared by value (+field): a check
+// would otherwise bind a misaligned reference to them.
+
 namespace {
 
 #define REQUIRE_LOOP_DISKS()                        \
@@ -264,19 +267,19 @@ TEST(LoopDisk, RealDisksShowTheRootDiskAsSystemAndIdleLoopDisksAsNot) {
     const std::string device = disk.szDevicePath;
     if (device == "/dev/" + root) {
       rootSeen = true;
-      EXPECT_EQ(disk.bSystemDisk, 1) << device << " holds /";
+      EXPECT_EQ(+disk.bSystemDisk, 1) << device << " holds /";
     } else if (device == idle->szDevicePath) {
       idleSeen = true;
-      EXPECT_EQ(disk.bSystemDisk, 0) << device << " is an idle loop disk";
-      ASSERT_EQ(disk.nPartitionCount, 2);
-      EXPECT_EQ(disk.partitions[1].nStartSector, idle->partitions[1].nStartSector);
-      EXPECT_EQ(disk.partitions[1].nSizeInBytes, idle->partitions[1].nSizeInBytes);
-      EXPECT_EQ(disk.partitions[1].cDriveLetter, 0);
+      EXPECT_EQ(+disk.bSystemDisk, 0) << device << " is an idle loop disk";
+      ASSERT_EQ(+disk.nPartitionCount, 2);
+      EXPECT_EQ(+disk.partitions[1].nStartSector, +idle->partitions[1].nStartSector);
+      EXPECT_EQ(+disk.partitions[1].nSizeInBytes, +idle->partitions[1].nSizeInBytes);
+      EXPECT_EQ(+disk.partitions[1].cDriveLetter, 0);
     } else if (device == mounted->szDevicePath) {
       mountedSeen = true;
-      EXPECT_EQ(disk.bSystemDisk, 1) << device << " has a mounted partition";
-      ASSERT_EQ(disk.nPartitionCount, 1);
-      EXPECT_GE(disk.partitions[0].cDriveLetter, 'C');
+      EXPECT_EQ(+disk.bSystemDisk, 1) << device << " has a mounted partition";
+      ASSERT_EQ(+disk.nPartitionCount, 1);
+      EXPECT_GE(+disk.partitions[0].cDriveLetter, 'C');
       EXPECT_EQ(MountPointOf(disk.partitions[0]), MountPointOf(mounted->partitions[0]));
     }
   }
