@@ -17,7 +17,9 @@
 # stale node of another run could name another device) and removed by
 # cleanup. With a
 # Wine prefix, dosdevices/physicaldrive1 reaches disk 1 and drive P: a scratch
-# folder (never a block device). Where loop devices cannot be made (not
+# folder (never a block device); a Wine session already running is waited
+# for, since only a session started afterwards knows the new drive. Where
+# loop devices cannot be made (not
 # root, tools or devices missing) nothing is described and the reason is left
 # in <dir>/unavailable; the tests then skip with it.
 #
@@ -113,6 +115,9 @@ JSON
     mkdir -p "$dir/letter-p"
     ln -sfn "$d1" "$prefix/dosdevices/physicaldrive1"
     ln -sfn "$dir/letter-p" "$prefix/dosdevices/p:"
+    # Wine's mount manager learns the drives when its session starts: a
+    # session already running would not know P:, so it is let end first.
+    WINEPREFIX=$prefix timeout 600 wineserver --wait
   fi
 }
 
