@@ -1,28 +1,39 @@
 # Disk and partition tests on loop disks that a fixture makes for the run and
-# describes to the device manager (VTX_DEVICE_DESCRIPTION); natively the
-# wipes themselves, under Wine the storage device on a loop disk seen as
-# PhysicalDrive1 and a drive letter on a folder.
+# describes to the device manager (VTX_DEVICE_DESCRIPTION): natively the
+# wipes themselves; under Wine the storage device (and, with the driver in the
+# tree, a wipe through it) on a loop disk seen as PhysicalDrive1, with the
+# links in the prefix only while the program runs.
 
 set(VTX_DISK_DIR ${CMAKE_BINARY_DIR}/disks)
 set(VTX_DISK_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/scripts/loop_disks.sh)
 if(CMAKE_CROSSCOMPILING)
-  set(VTX_DISK_PREFIX ${VTX_WINEPREFIX} ${CMAKE_CROSSCOMPILING_EMULATOR})
   string(REPLACE "/" "\\" VTX_DISK_DESCRIPTION "Z:${VTX_DISK_DIR}/disks.json")
+  set(VTX_DISK_RUNNER bash ${VTX_DISK_SCRIPT} wine ${VTX_DISK_DIR} ${VTX_WINEPREFIX}
+    ${CMAKE_CROSSCOMPILING_EMULATOR})
+  # PhysicalDrive1 and the driver's service are shared by every test that
+  # maps the one or installs the other in the prefix.
+  set(VTX_DISK_LOCKS loop_disks q7diskio)
 else()
-  set(VTX_DISK_PREFIX "")
   set(VTX_DISK_DESCRIPTION ${VTX_DISK_DIR}/disks.json)
+  set(VTX_DISK_RUNNER "")
+  set(VTX_DISK_LOCKS loop_disks)
 endif()
 
-add_test(NAME loop_disks_make COMMAND bash ${VTX_DISK_SCRIPT} setup ${VTX_DISK_DIR} ${VTX_DISK_PREFIX})
-add_test(NAME loop_disks_remove COMMAND bash ${VTX_DISK_SCRIPT} cleanup ${VTX_DISK_DIR} ${VTX_DISK_PREFIX})
+add_test(NAME loop_disks_make COMMAND bash ${VTX_DISK_SCRIPT} setup ${VTX_DISK_DIR})
+add_test(NAME loop_disks_remove COMMAND bash ${VTX_DISK_SCRIPT} cleanup ${VTX_DISK_DIR})
 set_tests_properties(loop_disks_make PROPERTIES FIXTURES_SETUP loop_disks RESOURCE_LOCK loop_disks)
 set_tests_properties(loop_disks_remove PROPERTIES FIXTURES_CLEANUP loop_disks RESOURCE_LOCK loop_disks)
 
+set(VTX_DISK_TESTS disks/${VTX_BACKEND}/LoopDisk${VTX_BACKEND_NAME}Test.cpp)
+if(TARGET q7diskio)
+  list(APPEND VTX_DISK_TESTS disks/win32/DriverWipeWin32Test.cpp)
+endif()
 vtx_add_test_program(disk_tests
   ENVIRONMENT "VTX_DEVICE_DESCRIPTION=${VTX_DISK_DESCRIPTION}"
-  LOCK loop_disks
+  LOCK "${VTX_DISK_LOCKS}"
   FIXTURES loop_disks
-  SOURCES
-    disks/LoopDisks.cpp
-    volumes/ScratchVolume.cpp
-    disks/${VTX_BACKEND}/LoopDisk${VTX_BACKEND_NAME}Test.cpp)
+  RUNNER ${VTX_DISK_RUNNER}
+  SOURCES disks/LoopDisks.cpp volumes/ScratchVolume.cpp ${VTX_DISK_TESTS})
+if(TARGET q7diskio)
+  add_dependencies(disk_tests q7diskio)
+endif()

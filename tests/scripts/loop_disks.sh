@@ -2,8 +2,9 @@
 # Small loop disks for the disk and partition tests, described to the device
 # manager by <dir>/disks.json (VTX_DEVICE_DESCRIPTION).
 #
-#   loop_disks.sh setup   <dir> [<wineprefix> <wine-runner>]
-#   loop_disks.sh cleanup <dir> [<wineprefix>]
+#   loop_disks.sh setup   <dir>
+#   loop_disks.sh wine    <dir> <wineprefix> <wine-runner> <program> [args...]
+#   loop_disks.sh cleanup <dir>
 #
 # setup attaches four images with `losetup -f` and describes them:
 #   disk 1  64 MiB, 512-byte sectors, DOS table: partition 1 at 2048 (16 MiB),
@@ -14,23 +15,26 @@
 #   disk 4  8 MiB, one ext4 partition mounted at <dir>/mounted
 # The kernel lists the partitions after `partx -a`; nothing makes their
 # nodes, so they are made with mknod in <dir>/dev (never in /dev, where a
-# stale node of another run could name another device) and removed by
-# cleanup. With a
-# Wine prefix, dosdevices/physicaldrive1 reaches disk 1 and drive P: a scratch
-# folder (never a block device); a Wine session already running is waited
-# for, since only a session started afterwards knows the new drive. Where
-# loop devices cannot be made (not
-# root, tools or devices missing) nothing is described and the reason is left
-# in <dir>/unavailable; the tests then skip with it.
+# stale node of another run could name another device). Disk 1 past its first
+# MiB holds a known text, and the sums of what a wipe of partition 2 must
+# keep are in <dir>/disk1.kept. Where loop devices cannot be made (not root,
+# tools or devices missing) nothing is described and the reason is left in
+# <dir>/unavailable; the tests then skip with it.
 #
-# cleanup unmounts, removes the nodes and links and detaches the devices.
-# Both are idempotent.
+# wine runs a Windows test program with disk 1 as PhysicalDrive1 and drive P:
+# on a folder (never a block device) of the prefix, the links existing only
+# meanwhile (the caller holds the lock of PhysicalDrive1 and of the driver's
+# service). A Wine session already running is let end first: only a session
+# started afterwards knows the new drive. When the program left
+# <dir>/disk1.wiped, disk 1 is then checked from here: partition 2 all 0xFF,
+# every other byte as before.
+#
+# cleanup unmounts, removes the nodes and detaches the devices. setup and
+# cleanup are idempotent.
 set -uo pipefail
 
 action=${1:?action}
 dir=${2:?folder}
-prefix=${3:-}
-wine_runner=${4:-}
 loops=$dir/loops
 description=$dir/disks.json
 unavailable=$dir/unavailable
@@ -42,14 +46,13 @@ give_up() {
 }
 
 cleanup() {
-  if [[ -n $prefix ]]; then rm -f "$prefix/dosdevices/physicaldrive1" "$prefix/dosdevices/p:"; fi
   mountpoint -q "$dir/mounted" 2>/dev/null && umount "$dir/mounted"
   rm -rf "$dir/dev"
   if [[ -f $loops ]]; then
     while read -r device; do losetup -d "$device" 2>/dev/null; done <"$loops"
     rm -f "$loops"
   fi
-  rm -f "$description" "$unavailable" "$dir"/*.img
+  rm -f "$description" "$unavailable" "$dir"/*.img "$dir/disk1.kept" "$dir/disk1.wiped"
 }
 
 # attach <image> [losetup options...]: the new device on stdout.
@@ -111,14 +114,47 @@ make_disks() {
   {"number":1,"letter":"M","startSector":2048,"sizeBytes":7340032,"device":"$p4",
    "mount":"$dir/mounted"}]}]}
 JSON
-  if [[ -n $prefix ]]; then
+  yes 'vantrix loop disk 1' | dd of="$d1" bs=1M seek=1 count=63 iflag=fullblock conv=fsync \
+    status=none || return 1
+  kept_sums "$d1" >"$dir/disk1.kept"
+}
+
+# The sums of disk 1 outside partition 2 (sectors 36864 to 102463).
+kept_sums() {
+  dd if="$1" bs=512 count=36864 status=none | sha256sum
+  dd if="$1" bs=512 skip=102464 status=none | sha256sum
+}
+
+check_disk1() {
+  local device
+  device=$(head -n 1 "$loops")
+  if ! cmp -s <(kept_sums "$device") "$dir/disk1.kept"; then
+    echo "disk 1: bytes outside partition 2 changed"
+    return 1
+  fi
+  if ! cmp -s <(dd if="$device" bs=512 skip=36864 count=65600 status=none) \
+    <(head -c $((65600 * 512)) /dev/zero | tr '\0' '\377'); then
+    echo "disk 1: partition 2 does not hold 0xFF from its first to its last sector"
+    return 1
+  fi
+  echo "disk 1: partition 2 wiped, every other byte as before"
+}
+
+run_under_wine() {
+  local prefix=$1 runner=$2 status
+  shift 2
+  if [[ -f $description ]]; then
     mkdir -p "$dir/letter-p"
-    ln -sfn "$d1" "$prefix/dosdevices/physicaldrive1"
+    ln -sfn "$(head -n 1 "$loops")" "$prefix/dosdevices/physicaldrive1"
     ln -sfn "$dir/letter-p" "$prefix/dosdevices/p:"
-    # Wine's mount manager learns the drives when its session starts: a
-    # session already running would not know P:, so it is let end first.
     WINEPREFIX=$prefix timeout 600 wineserver --wait
   fi
+  rm -f "$dir/disk1.wiped"
+  "$runner" "$@"
+  status=$?
+  rm -f "$prefix/dosdevices/physicaldrive1" "$prefix/dosdevices/p:"
+  if [[ $status -eq 0 && -f $dir/disk1.wiped ]]; then check_disk1 || status=1; fi
+  return $status
 }
 
 case $action in
@@ -129,18 +165,20 @@ case $action in
     for tool in losetup sfdisk partx mkfs.ext4 mknod; do
       command -v "$tool" >/dev/null || give_up "$tool is missing (scripts/setup.sh installs it)"
     done
-    if [[ -n $prefix ]]; then "$wine_runner" --prepare || give_up "the Wine prefix is not ready"; fi
     if ! make_disks; then
       cleanup
       give_up "cannot attach and partition loop devices here (losetup -f, partx, mknod, mount)"
     fi
     echo "loop disks: $(tr '\n' ' ' <"$loops")described in $description"
     ;;
+  wine)
+    run_under_wine "${@:3}"
+    ;;
   cleanup)
     cleanup
     ;;
   *)
-    echo "usage: $0 setup|cleanup <dir> [<wineprefix> <wine-runner>]" >&2
+    echo "usage: $0 setup|cleanup <dir> | wine <dir> <wineprefix> <wine-runner> <program>..." >&2
     exit 2
     ;;
 esac

@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "algorithms/WiperAlgorithms.h"
+#include "disks/LoopDisks.h"
+#include "storage/VantrixStorageDevice.h"
+#include "storage/win32/DriverService.h"
+#include "support/LogProbe.h"
+#include "volumes/ScratchVolume.h"
+#include "wipers/DeviceDriverWiper.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path ProgramFolder() {
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(/*hModule=*/nullptr, path, MAX_PATH);
+  return fs::path(path).parent_path();
+}
+
+// The whole road of a partition wipe under Windows: the driver is not loaded,
+// its file lies in "drivers" under the current folder, and the first write
+// installs and starts it. The script running this program checks disk 1 from
+// Linux afterwards (tests/scripts/loop_disks.sh).
+TEST(DriverWipe, PartitionTwoOfPhysicalDriveOneGoesThroughTheDriver) {
+  std::string why;
+  if (!LoopDisksReady(&why)) GTEST_SKIP() << why;
+  fs::create_directories("drivers");
+  fs::copy_file(ProgramFolder() / "drivers" / "q7diskio.sys", fs::path("drivers") / "q7diskio.sys",
+                fs::copy_options::overwrite_existing);
+  testing::internal::CaptureStdout();
+  ManageDriver(L"q7diskio", L"-", kDriverFunctionRemove);  // a registration left by a run before
+  testing::internal::GetCapturedStdout();
+
+  std::unique_ptr<DiskInfo> disk = DescribedDisk(1);
+  ASSERT_TRUE(disk);
+  PartitionInfo& partition = disk->partitions[1];
+  LogProbe log;
+  VantrixStorageDevice device;  // P: is a folder: open, but its partition query fails
+  EXPECT_EQ(device.OpenPartitionOf(partition), ERROR_NOT_SUPPORTED);
+  ASSERT_TRUE(device.IsOpen());
+  CDeviceDriverWiper wiper;
+  ASSERT_EQ(wiper.init(disk.get(), &partition), 0);
+  CUSDOD522022MEAlgorithm algorithm;
+  ASSERT_EQ(wiper.WippeData(&algorithm, nullptr), 0u) << log.Appended();
+  EXPECT_TRUE(log.Contains("driver install Path: ")) << log.Appended();
+  EXPECT_EQ(log.Count("done, hDevicie = 0x"), 1) << "the device is opened once";
+  std::ofstream(fs::path(Environment("VTX_DEVICE_DESCRIPTION")).parent_path() / "disk1.wiped");
+}
+
+}  // namespace
