@@ -24,8 +24,8 @@
 # wine runs a Windows test program with disk 1 as PhysicalDrive1 and drive P:
 # on a folder (never a block device) of the prefix, the links existing only
 # meanwhile (the caller holds the lock of PhysicalDrive1 and of the driver's
-# service). A Wine session already running is let end first: only a session
-# started afterwards knows the new drive. When the program left
+# service), in a session of its own (wine_session.sh): only a session started
+# after the links were made knows the new drive. When the program left
 # <dir>/disk1.wiped, disk 1 is then checked from here: partition 2 all 0xFF,
 # every other byte as before.
 #
@@ -114,8 +114,8 @@ make_disks() {
   {"number":1,"letter":"M","startSector":2048,"sizeBytes":7340032,"device":"$p4",
    "mount":"$dir/mounted"}]}]}
 JSON
-  yes 'vantrix loop disk 1' | dd of="$d1" bs=1M seek=1 count=63 iflag=fullblock conv=fsync \
-    status=none || return 1
+  dd of="$d1" bs=1M seek=1 count=63 iflag=fullblock conv=fsync status=none \
+    < <(yes 'vantrix loop disk 1') || return 1
   kept_sums "$d1" >"$dir/disk1.kept"
 }
 
@@ -147,10 +147,9 @@ run_under_wine() {
     mkdir -p "$dir/letter-p"
     ln -sfn "$(head -n 1 "$loops")" "$prefix/dosdevices/physicaldrive1"
     ln -sfn "$dir/letter-p" "$prefix/dosdevices/p:"
-    WINEPREFIX=$prefix timeout 600 wineserver --wait
   fi
   rm -f "$dir/disk1.wiped"
-  "$runner" "$@"
+  bash "$(dirname "$0")/wine_session.sh" "$prefix" "$runner" "$@"
   status=$?
   rm -f "$prefix/dosdevices/physicaldrive1" "$prefix/dosdevices/p:"
   if [[ $status -eq 0 && -f $dir/disk1.wiped ]]; then check_disk1 || status=1; fi
