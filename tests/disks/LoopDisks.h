@@ -11,5 +11,11 @@
 // False, with the reason to skip, when the fixture could not make them here.
 bool LoopDisksReady(std::string* why);
 
+#define REQUIRE_LOOP_DISKS()                        \
+  do {                                              \
+    std::string why;                                \
+    if (!LoopDisksReady(&why)) GTEST_SKIP() << why; \
+  } while (0)
+
 // The device manager's record of disk `number`, or null.
 std::unique_ptr<DiskInfo> DescribedDisk(int number);

@@ -1,36 +1,22 @@
 #!/usr/bin/env bash
-# Small loop disks for the disk and partition tests, described to the device
-# manager by <dir>/disks.json (VTX_DEVICE_DESCRIPTION).
+# Loop disks for the disk tests, described in <dir>/disks.json (the file
+# VTX_DEVICE_DESCRIPTION names). Without root or loop devices nothing is
+# described; <dir>/unavailable says why and the tests skip with it.
 #
-#   loop_disks.sh setup   <dir>
-#   loop_disks.sh wine    <dir> <wineprefix> <wine-runner> <program> [args...]
-#   loop_disks.sh cleanup <dir>
+#   loop_disks.sh setup|cleanup <dir>
+#   loop_disks.sh wine <dir> <wineprefix> <wine-runner> <program> [args...]
 #
-# setup attaches four images with `losetup -f` and describes them:
-#   disk 1  64 MiB, 512-byte sectors, DOS table: partition 1 at 2048 (16 MiB),
-#           partition 2 at 36864 (65600 sectors: 256 whole requests and 64 more)
-#   disk 2  4099 sectors of 4096 bytes (losetup --sector-size 4096): partition 1
-#           at 256 (1024 sectors), partition 2 at 1280 (2053 sectors)
-#   disk 3  8 x 256 + 64 sectors of 512 bytes, no table
-#   disk 4  8 MiB, one ext4 partition mounted at <dir>/mounted
-# The kernel lists the partitions after `partx -a`; nothing makes their
-# nodes, so they are made with mknod in <dir>/dev (never in /dev, where a
-# stale node of another run could name another device). Disk 1 past its first
-# MiB holds a known text, and the sums of what a wipe of partition 2 must
-# keep are in <dir>/disk1.kept. Where loop devices cannot be made (not root,
-# tools or devices missing) nothing is described and the reason is left in
-# <dir>/unavailable; the tests then skip with it.
+# Disk 1: 64 MiB, DOS table, partition 2 at 36864 of 65600 sectors (256
+# requests and 64); past its first MiB a known text, the sums of what a wipe
+# of partition 2 keeps in <dir>/disk1.kept. Disk 2: 4099 sectors of 4096,
+# partition 2 at 1280 of 2053. Disk 3: 8 x 256 + 64 sectors. Disk 4: one ext4
+# partition, mounted. Partition nodes are made with mknod in <dir>/dev (a
+# stale node in /dev could name another device).
 #
-# wine runs a Windows test program with disk 1 as PhysicalDrive1 and drive P:
-# on a folder (never a block device) of the prefix, the links existing only
-# meanwhile (the caller holds the lock of PhysicalDrive1 and of the driver's
-# service), in a session of its own (wine_session.sh): only a session started
-# after the links were made knows the new drive. When the program left
-# <dir>/disk1.wiped, disk 1 is then checked from here: partition 2 all 0xFF,
-# every other byte as before.
-#
-# cleanup unmounts, removes the nodes and detaches the devices. setup and
-# cleanup are idempotent.
+# wine runs a Windows program with PhysicalDrive1 on disk 1 and P: on a folder
+# (never a block device), linked only meanwhile and in a Wine session of its
+# own (only a session started after the links knows P:); the caller holds the
+# locks. When the program left <dir>/disk1.wiped, disk 1 is checked from here.
 set -uo pipefail
 
 action=${1:?action}
@@ -55,7 +41,6 @@ cleanup() {
   rm -f "$description" "$unavailable" "$dir"/*.img "$dir/disk1.kept" "$dir/disk1.wiped"
 }
 
-# attach <image> [losetup options...]: the new device on stdout.
 attach() {
   local image=$1 device
   shift
@@ -64,7 +49,6 @@ attach() {
   echo "$device"
 }
 
-# Makes <dir>/dev/<name>pK for every partition the kernel lists of <device>.
 partition_nodes() {
   local device=$1 name part
   name=$(basename "$device")
@@ -125,18 +109,13 @@ kept_sums() {
   dd if="$1" bs=512 skip=102464 status=none | sha256sum
 }
 
+# Partition 2 holds 0xFF from its first to its last sector, the rest is kept.
 check_disk1() {
   local device
   device=$(head -n 1 "$loops")
-  if ! cmp -s <(kept_sums "$device") "$dir/disk1.kept"; then
-    echo "disk 1: bytes outside partition 2 changed"
-    return 1
-  fi
-  if ! cmp -s <(dd if="$device" bs=512 skip=36864 count=65600 status=none) \
-    <(head -c $((65600 * 512)) /dev/zero | tr '\0' '\377'); then
-    echo "disk 1: partition 2 does not hold 0xFF from its first to its last sector"
-    return 1
-  fi
+  cmp -s <(kept_sums "$device") "$dir/disk1.kept" || { echo "disk 1: bytes beside partition 2 changed"; return 1; }
+  cmp -s <(dd if="$device" bs=512 skip=36864 count=65600 status=none) \
+    <(head -c $((65600 * 512)) /dev/zero | tr '\0' '\377') || { echo "disk 1: partition 2 not all 0xFF"; return 1; }
   echo "disk 1: partition 2 wiped, every other byte as before"
 }
 
@@ -176,8 +155,5 @@ case $action in
   cleanup)
     cleanup
     ;;
-  *)
-    echo "usage: $0 setup|cleanup <dir> | wine <dir> <wineprefix> <wine-runner> <program>..." >&2
-    exit 2
-    ;;
+  *) exit 2 ;;
 esac

@@ -28,8 +28,7 @@ fs::path ProgramFolder() {
 // installs and starts it. The script running this program checks disk 1 from
 // Linux afterwards (tests/scripts/loop_disks.sh).
 TEST(DriverWipe, PartitionTwoOfPhysicalDriveOneGoesThroughTheDriver) {
-  std::string why;
-  if (!LoopDisksReady(&why)) GTEST_SKIP() << why;
+  REQUIRE_LOOP_DISKS();
   fs::create_directories("drivers");
   fs::remove(fs::path("drivers") / "q7diskio.sys");  // a failed run's folder may be reused
   fs::copy_file(ProgramFolder() / "drivers" / "q7diskio.sys", fs::path("drivers") / "q7diskio.sys");

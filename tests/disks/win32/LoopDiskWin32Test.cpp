@@ -9,12 +9,6 @@
 
 namespace {
 
-#define REQUIRE_LOOP_DISKS()                        \
-  do {                                              \
-    std::string why;                                \
-    if (!LoopDisksReady(&why)) GTEST_SKIP() << why; \
-  } while (0)
-
 // Wine answers no disk control code on a drive: the geometry and length
 // queries of OpenDisk fail and are ignored (sector size 512, length 0). A
 // letter on a folder answers the volume geometry but not the partition query
