@@ -30,7 +30,7 @@ if(TARGET q7diskio)
 endif()
 vtx_add_test_program(disk_tests
   ENVIRONMENT "VTX_DEVICE_DESCRIPTION=${VTX_DISK_DESCRIPTION}"
-  LOCK "${VTX_DISK_LOCKS}"
+  LOCK ${VTX_DISK_LOCKS}
   FIXTURES loop_disks
   RUNNER ${VTX_DISK_RUNNER}
   SOURCES disks/LoopDisks.cpp volumes/ScratchVolume.cpp ${VTX_DISK_TESTS})

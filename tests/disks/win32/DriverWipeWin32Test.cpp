@@ -25,21 +25,25 @@ fs::path ProgramFolder() {
 
 // The whole road of a partition wipe under Windows: the driver is not loaded,
 // its file lies in "drivers" under the current folder, and the first write
-// installs and starts it. The script running this program checks disk 1 from
-// Linux afterwards (tests/scripts/loop_disks.sh).
+// installs and starts it. The wipe runs from the program's folder, where the
+// build puts drivers\q7diskio.sys, so that the service it leaves registered
+// names a file that stays. The script running this program checks disk 1
+// from Linux afterwards (tests/scripts/loop_disks.sh).
 TEST(DriverWipe, PartitionTwoOfPhysicalDriveOneGoesThroughTheDriver) {
   REQUIRE_LOOP_DISKS();
-  fs::create_directories("drivers");
-  fs::remove(fs::path("drivers") / "q7diskio.sys");  // a failed run's folder may be reused
-  fs::copy_file(ProgramFolder() / "drivers" / "q7diskio.sys", fs::path("drivers") / "q7diskio.sys");
+  std::unique_ptr<DiskInfo> disk = DescribedDisk(1);
+  ASSERT_TRUE(disk);
+  PartitionInfo& partition = disk->partitions[1];
+  LogProbe log;  // opens the log in the test's own folder first
+  struct InFolder {
+    const fs::path saved = fs::current_path();
+    explicit InFolder(const fs::path& folder) { fs::current_path(folder); }
+    ~InFolder() { fs::current_path(saved); }
+  } programFolder(ProgramFolder());
   testing::internal::CaptureStdout();
   ManageDriver(L"q7diskio", L"-", kDriverFunctionRemove);  // a registration left by a run before
   testing::internal::GetCapturedStdout();
 
-  std::unique_ptr<DiskInfo> disk = DescribedDisk(1);
-  ASSERT_TRUE(disk);
-  PartitionInfo& partition = disk->partitions[1];
-  LogProbe log;
   VantrixStorageDevice device;  // P: is a folder: open, but its partition query fails
   EXPECT_EQ(device.OpenPartitionOf(partition), ERROR_NOT_SUPPORTED);
   ASSERT_TRUE(device.IsOpen());
