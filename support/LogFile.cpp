@@ -5,6 +5,7 @@
 #include <new>
 
 #include "common/Log.h"
+#include "support/SystemFormat.h"
 
 CLogFile::CLogFile(const char* fileName) : m_stream(fileName, std::ios::out | std::ios::app) {}
 
@@ -34,7 +35,7 @@ void CLogFile::WriteLine(const char* function, unsigned int line, const char* fo
 
   va_list measureArgs;
   va_copy(measureArgs, args);
-  const int length = std::vsnprintf(nullptr, 0, format, measureArgs);
+  const int length = FormatSystemText(nullptr, 0, format, measureArgs);
   va_end(measureArgs);
   if (length < 0) return;
 
@@ -46,7 +47,7 @@ void CLogFile::WriteLine(const char* function, unsigned int line, const char* fo
     if (!heapText) return;
     text = heapText.get();
   }
-  std::vsnprintf(text, size, format, args);
+  FormatSystemText(text, size, format, args);
 
   m_stream << "[Vantrix]" << TimeStamp() << "    " << (function ? function : "") << ':' << line
            << ' ' << text << '\n';

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/IDataWiperManager.h"
 #include "common/IWiperAlgorithm.h"
 #include "common/IWiperAlgorithmDescriptor.h"
 
@@ -17,4 +18,7 @@ DATAWIPER_API IWiperAlgorithm* __getAlgorithmByType(int type);
 
 // The one algorithm catalogue of the module; never null, never freed by callers.
 DATAWIPER_API IWiperAlgorithmDescriptor* __getAlgorithmDescriptor();
+
+// The one wipe manager of the module; never null, never freed by callers.
+DATAWIPER_API IDataWiperManager* __getDataWiperManager();
 }

@@ -9,11 +9,13 @@
 void AlgorithmsThroughTheirSlots(void);
 void CatalogueThroughItsSlots(void);
 void DeviceManagerThroughItsSlots(void);
+void ManagerWipesFilesAndFolders(void);
 
 static const HostGroupEntry kHostGroups[] = {
     {"algorithms", AlgorithmsThroughTheirSlots},
     {"catalogue", CatalogueThroughItsSlots},
     {"device manager", DeviceManagerThroughItsSlots},
+    {"manager-files", ManagerWipesFilesAndFolders},
     {NULL, NULL},
 };
 

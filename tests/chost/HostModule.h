@@ -13,4 +13,9 @@ void HostUnloadModule(void);
    libDeviceManager.so beside the program), or null. */
 void* HostDeviceManagerSymbol(const char* name);
 
+/* Creates one folder (its parent must exist); non-zero on success. */
+int HostMakeFolder(const char* path);
+/* Whether a file or folder exists at `path`. */
+int HostPathExists(const char* path);
+
 #endif

@@ -16,6 +16,7 @@
    through the operation named here (Release, or slot 1 with flags 1); objects
    a host hands in (progress sinks, the command registry) are the host's. */
 
+#include <stdbool.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -107,6 +108,50 @@ struct VtxDeviceManager {
 };
 
 typedef VtxDeviceManager* (*VtxGetDeviceManager)(void);
+/* The progress record (176 bytes) and the progress sink. A host that calls
+   the wipe manager directly hands in a sink of its own with this vtable. */
+typedef struct VtxProgressMsg {
+  int32_t msg_type;   /* 32 normal, 33 error */
+  int32_t msg_status; /* 0 idle, 2 running, 3 finished */
+  int64_t steps_total;
+  int64_t steps_current;
+  int64_t sub_step_total;
+  int64_t sub_step_current;
+  uint32_t msg_errorCode;
+  char msg_info[132];
+} VtxProgressMsg;
+typedef char VtxProgressMsgIs176Bytes[sizeof(VtxProgressMsg) == 176 ? 1 : -1];
+
+typedef struct VtxProgress VtxProgress;
+typedef struct VtxProgressVtbl {
+  void* (*ScalarDeletingDestructor)(VtxProgress* self, unsigned int flags);
+  void (*ReportProgress)(VtxProgress* self, const VtxProgressMsg* msg);
+  void (*Pause)(VtxProgress* self);
+  void (*Resume)(VtxProgress* self);
+  void (*Stop)(VtxProgress* self);
+  bool (*CanContinue)(VtxProgress* self);
+} VtxProgressVtbl;
+struct VtxProgress {
+  const VtxProgressVtbl* vtbl;
+};
+
+/* The wipe manager (__getDataWiperManager): one process-wide object, never
+   ended by callers. Each operation returns 0 or -1 and sends one final
+   record (msg_status 3) to a non-null sink. */
+typedef struct VtxWipeManager VtxWipeManager;
+typedef struct VtxWipeManagerVtbl {
+  void* (*ScalarDeletingDestructor)(VtxWipeManager* self, unsigned int flags);
+  int (*WipeDevice)(VtxWipeManager* self, VtxDeviceManager* devices, int disk, int partition,
+                    int algorithm, VtxProgress* progress);
+  int (*WipeVolFreeSpace)(VtxWipeManager* self, VtxDeviceManager* devices, int disk, int partition,
+                          bool flag, VtxProgress* progress);
+  int (*WipeFile)(VtxWipeManager* self, const char* path, bool flag, VtxProgress* progress);
+  int (*WipeFolder)(VtxWipeManager* self, const char* path, bool flag, VtxProgress* progress);
+} VtxWipeManagerVtbl;
+struct VtxWipeManager {
+  const VtxWipeManagerVtbl* vtbl;
+};
+typedef VtxWipeManager* (*VtxGetDataWiperManager)(void);
 
 #ifdef __cplusplus
 }

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/DiskInfo.h"
+
 // What tests need of the platform, one implementation per backend.
 
 // The built module loaded the way a host loads it (LoadLibraryW / dlopen),
@@ -45,3 +47,8 @@ bool MakeFileLink(const std::filesystem::path& link, const std::filesystem::path
 // Sets the environment variable `name` of this process to `value`; a null
 // value removes it.
 void SetEnvironment(const char* name, const char* value);
+// Points the records at image files the storage layer can open, where this
+// build opens devices by path (POSIX: the file is the block device). False
+// where it opens volumes by drive letter only (Windows).
+bool DescribeDiskImage(const std::filesystem::path& image, DiskInfo* disk);
+bool DescribeOpenableVolume(const std::filesystem::path& file, PartitionInfo* partition);

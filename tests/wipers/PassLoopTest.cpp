@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "algorithms/WiperAlgorithms.h"
+#include "support/RecordingSink.h"
 #include "wipers/DataWiper.h"
 
 namespace {
@@ -38,28 +39,6 @@ class RecordingWiper : public CDataWiper {
  private:
   std::uint64_t m_total;
   int m_failingWrite;
-};
-
-// Keeps every report; refuses to continue after `allowed` checks.
-class RecordingSink : public BoundaryObject<RecordingSink, IProgresMsg> {
- public:
-  explicit RecordingSink(int allowed = -1) : m_allowed(allowed) {}
-  void ReportProgress(const ProgressMsg* msg) override { reports.push_back(*msg); }
-  void Pause() override {}
-  void Resume() override {}
-  void Stop() override { m_allowed = 0; }
-  bool CanContinue() override {
-    ++checks;
-    if (m_allowed < 0) return true;
-    if (m_allowed == 0) return false;
-    --m_allowed;
-    return true;
-  }
-  std::vector<ProgressMsg> reports;
-  int checks = 0;
-
- private:
-  int m_allowed;
 };
 
 // An algorithm with a chosen pass count, writing its pass number as the byte.

@@ -3,6 +3,7 @@
 #include <limits.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "HostModule.h"
@@ -51,3 +52,6 @@ void* HostDeviceManagerSymbol(const char* name) {
   }
   return library ? dlsym(library, name) : NULL;
 }
+int HostMakeFolder(const char* path) { return mkdir(path, 0700) == 0; }
+
+int HostPathExists(const char* path) { return access(path, F_OK) == 0; }

@@ -46,3 +46,8 @@ void* HostDeviceManagerSymbol(const char* name) {
   }
   return library ? (void*)GetProcAddress(library, name) : NULL;
 }
+int HostMakeFolder(const char* path) {
+  return CreateDirectoryA(path, /*lpSecurityAttributes=*/NULL) != 0;
+}
+
+int HostPathExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
