@@ -33,7 +33,7 @@ vtx_add_test_program(disk_tests
   LOCK ${VTX_DISK_LOCKS}
   FIXTURES loop_disks
   RUNNER ${VTX_DISK_RUNNER}
-  SOURCES disks/LoopDisks.cpp volumes/ScratchVolume.cpp ${VTX_DISK_TESTS})
+  SOURCES disks/LoopDisks.cpp disks/WipeManagerTest.cpp volumes/ScratchVolume.cpp ${VTX_DISK_TESTS})
 if(TARGET q7diskio)
   add_dependencies(disk_tests q7diskio)
 endif()

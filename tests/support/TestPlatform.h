@@ -47,8 +47,6 @@ bool MakeFileLink(const std::filesystem::path& link, const std::filesystem::path
 // Sets the environment variable `name` of this process to `value`; a null
 // value removes it.
 void SetEnvironment(const char* name, const char* value);
-// Points the records at image files the storage layer can open, where this
-// build opens devices by path (POSIX: the file is the block device). False
-// where it opens volumes by drive letter only (Windows).
-bool DescribeDiskImage(const std::filesystem::path& image, DiskInfo* disk);
-bool DescribeOpenableVolume(const std::filesystem::path& file, PartitionInfo* partition);
+// Whether the storage layer of this build opens disks and partitions by
+// their device paths (POSIX) rather than by number and drive letter (Windows).
+bool OpensDevicesByPath();

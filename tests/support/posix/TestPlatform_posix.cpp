@@ -57,21 +57,6 @@ void SetEnvironment(const char* name, const char* value) {
   } else {
     unsetenv(name);
   }
-namespace {
-
-bool CopyPath(const fs::path& path, char* field, std::size_t size) {
-  const std::string text = path.string();
-  if (text.size() >= size) return false;
-  std::memcpy(field, text.c_str(), text.size() + 1);
-  return true;
 }
 
-}  // namespace
-
-bool DescribeDiskImage(const fs::path& image, DiskInfo* disk) {
-  return CopyPath(image, disk->szDevicePath, sizeof(disk->szDevicePath));
-}
-
-bool DescribeOpenableVolume(const fs::path& file, PartitionInfo* partition) {
-  return CopyPath(file, partition->szDevicePath, sizeof(partition->szDevicePath));
-}
+bool OpensDevicesByPath() { return true; }

@@ -133,6 +133,5 @@ bool MakeFileLink(const fs::path& link, const fs::path& target, std::string* why
 
 // The process environment block, where the host's libraries read it.
 void SetEnvironment(const char* name, const char* value) { SetEnvironmentVariableA(name, value); }
-bool DescribeDiskImage(const fs::path&, DiskInfo*) { return false; }
 
-bool DescribeOpenableVolume(const fs::path&, PartitionInfo*) { return false; }
+bool OpensDevicesByPath() { return false; }

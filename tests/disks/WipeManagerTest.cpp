@@ -6,7 +6,9 @@
 #include <string>
 
 #include "common/ModuleExports.h"
+#include "disks/LoopDisks.h"
 #include "manager/DataWiperManager.h"
+#include "wipers/DeviceDriverWiper.h"
 #include "platform/IDeviceManager.h"
 #include "support/LogProbe.h"
 #include "support/RecordingSink.h"
@@ -17,9 +19,8 @@ namespace {
 
 using Manager = CDataWiperManager;
 
-constexpr int kSector = 512;
-constexpr int kDiskSectors = 6144;  // 3 MiB: two partitions and a gap
 constexpr int kDisk = 1;
+constexpr int kPartitionSectors = 512;
 
 // The host's device manager as a test double: the disks of a table.
 class TableDeviceManager : public BoundaryObject<TableDeviceManager, IDeviceManager> {
@@ -58,56 +59,68 @@ struct Row {
   int partition;
   std::function<void(DiskInfo*)> change;
   int allowedChecks;  // stop after this many CanContinue calls (-1 never)
-  bool opens;         // the target is opened (the build must have a volume to open)
+  bool opens;             // the target is opened
+  bool writes;            // bytes reach the disk (natively only: Wine's disk is the driver tests')
   std::uint32_t code;
   const char* info;
   int wipedPartition;  // 0 none, -1 the whole disk, else that entry's sectors
 };
 
+// The rows run against a loop disk of the fixture: natively disk 3 (its own
+// block device stands for each partition's volume), under Wine disk 1 as
+// PhysicalDrive1 with P: as the volume. The table double describes two
+// partitions of 512 sectors at sectors 256 and 1024 on it.
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
 class WipeManager : public testing::TestWithParam<Row> {
  protected:
   void SetUp() override {
-    m_image = m_dir / "disk.img";
-    WriteBytes(m_image, PatternBytes(static_cast<std::size_t>(kDiskSectors) * kSector));
-    WriteBytes(m_dir / "volume", "");
+    REQUIRE_LOOP_DISKS();
+    const bool byPath = OpensDevicesByPath();
+    std::unique_ptr<DiskInfo> base = DescribedDisk(byPath ? 3 : 1);
+    ASSERT_TRUE(base) << "the fixture's disk is not described";
     DiskInfo& disk = m_devices.disks[kDisk];
-    std::memset(&disk, 0, sizeof(disk));
-    disk.nDiskNumber = kDisk;
-    disk.nBytesPerSector = kSector;
-    disk.nTotalSectors = kDiskSectors;
+    disk = *base;
+    disk.nDiskNumber = byPath ? disk.nDiskNumber : 1;
     disk.nPartitionCount = 2;
-    m_openable = DescribeDiskImage(m_image, &disk);
-    const int starts[] = {1024, 3072};
+    const int starts[] = {256, 1024};
     for (int i = 0; i < 2; ++i) {
       PartitionInfo& entry = disk.partitions[i];
+      std::memset(&entry, 0, sizeof(entry));
       entry.nPartitionNumber = i + 1;
       entry.nStartSector = starts[i];
-      entry.nSizeInBytes = 1024 * kSector;
-      m_openable = m_openable && DescribeOpenableVolume(m_dir / "volume", &entry);
+      entry.nSizeInBytes = static_cast<std::uint64_t>(kPartitionSectors) * disk.nBytesPerSector;
+      entry.cDriveLetter = byPath || i == 1 ? 0 : 'P';
+      std::memcpy(entry.szDevicePath, disk.szDevicePath, sizeof(entry.szDevicePath) - 1);
     }
+    if (byPath) m_device = disk.szDevicePath;
   }
 
-  // Which bytes of the image a wipe of `wiped` must have left 0xFF.
+  // The bytes of the disk the rows may touch (natively; empty under Wine).
+  std::string DiskBytes() const {
+    return m_device.empty() ? std::string() : ReadBytes(m_device).substr(0, 2112 * 512);
+  }
+
+  // Which bytes a wipe of `wiped` must have left 0xFF.
   bool InWiped(std::size_t offset, const DiskInfo& disk, int wiped) const {
-    if (wiped == -1) return true;
+    if (wiped == -1) return offset < static_cast<std::size_t>(disk.nTotalSectors) * 512;
     if (wiped == 0) return false;
     const PartitionInfo& entry = disk.partitions[wiped - 1];
-    const std::size_t start = entry.nStartSector * kSector;
+    const std::size_t start = entry.nStartSector * disk.nBytesPerSector;
     return offset >= start && offset < start + entry.nSizeInBytes;
   }
 
-  TempDir m_dir;
-  fs::path m_image;
   TableDeviceManager m_devices;
-  bool m_openable = false;
+  fs::path m_device;
 };
 
 TEST_P(WipeManager, EndsInOneFinalRecordAndTouchesOnlyItsTarget) {
   const Row& row = GetParam();
+  if (row.writes && m_device.empty())
+    GTEST_SKIP() << "Wine's loop disk belongs to the driver tests";
   if (row.change) row.change(&m_devices.disks[kDisk]);
-  if (row.opens && !m_openable) GTEST_SKIP() << "this build opens volumes by letter only";
   const DiskInfo described = m_devices.disks[kDisk];
-  const std::string before = ReadBytes(m_image);
+  const std::string before = DiskBytes();
   RecordingSink sink(row.allowedChecks);
   LogProbe log;
 
@@ -135,7 +148,7 @@ TEST_P(WipeManager, EndsInOneFinalRecordAndTouchesOnlyItsTarget) {
   EXPECT_EQ(opened, attempted) << "refusals come before any open";
   const bool selected = attempted && static_cast<unsigned int>(row.partition) <= 127;
   EXPECT_EQ(log.Contains("ret = "), selected) << "only a selected partition is dismounted";
-  const std::string after = ReadBytes(m_image);
+  const std::string after = DiskBytes();
   ASSERT_EQ(after.size(), before.size());
   std::size_t wrong = 0;
   for (std::size_t offset = 0; offset < after.size(); ++offset) {
@@ -151,49 +164,55 @@ void DuplicateNumber(DiskInfo* disk) { disk->partitions[1].nPartitionNumber = 1;
 void AtSectorZero(DiskInfo* disk) { disk->partitions[0].nStartSector = 0; }
 void NoSectorSize(DiskInfo* disk) { disk->nBytesPerSector = 0; }
 void NoVolume(DiskInfo* disk) { std::memset(&disk->partitions[0], 0, 400); }
-void UnwritableDisk(DiskInfo* disk) {
-  std::strcpy(disk->szDevicePath, fs::temp_directory_path().string().c_str());
+void PastTheEnd(DiskInfo* disk) {
+  disk->partitions[0].nStartSector = static_cast<std::uint64_t>(disk->nTotalSectors) + 4096;
 }
+void SmallDisk(DiskInfo* disk) { disk->nTotalSectors = 1600; }
 
 constexpr int kNever = -1;
 const char kNone[] = "";
 const char kNotAvailable[] = "VTX_ERROR_DEVICE_NOT_AVAILABLE";
 
+constexpr bool kOpens = true;
+constexpr bool kWrites = true;
+
 INSTANTIATE_TEST_SUITE_P(
     EveryRow, WipeManager,
     testing::Values(
-        Row{"Wiped", Operation::kDevice, kDisk, 2, nullptr, kNever, true, 0, kNone, 2},
-        Row{"WholeDisk", Operation::kDevice, kDisk, -1, nullptr, kNever, true, 0, kNone, -1},
-        Row{"MissingDisk", Operation::kDevice, 7, 1, nullptr, kNever, false,
+        Row{"Wiped", Operation::kDevice, kDisk, 2, nullptr, kNever, kOpens, kWrites, 0, kNone, 2},
+        Row{"WholeDiskWithTail", Operation::kDevice, kDisk, -1, SmallDisk, kNever, kOpens, kWrites,
+            0, kNone, -1},
+        Row{"MissingDisk", Operation::kDevice, 7, 1, nullptr, kNever, false, false,
             Manager::kCodeDiskNotFound, kNotAvailable, 0},
-        Row{"MissingPartition", Operation::kDevice, kDisk, 127, nullptr, kNever, false,
+        Row{"MissingPartition", Operation::kDevice, kDisk, 127, nullptr, kNever, false, false,
             Manager::kCodePartitionNotFound, kNotAvailable, 0},
-        Row{"DuplicateNumberFirstWins", Operation::kDevice, kDisk, 1, DuplicateNumber, kNever, true,
-            0, kNone, 1},
-        Row{"SystemPartition", Operation::kDevice, kDisk, 1, SystemFirst, kNever, false,
+        Row{"DuplicateNumberFirstWins", Operation::kDevice, kDisk, 1, DuplicateNumber, kNever,
+            kOpens, kWrites, 0, kNone, 1},
+        Row{"SystemPartition", Operation::kDevice, kDisk, 1, SystemFirst, kNever, false, false,
             Manager::kCodeSystemPartition, "VTX_ERROR_SYSTEM_DRIVE_CANNOT_WIPPE", 0},
-        Row{"SystemDisk", Operation::kDevice, kDisk, -1, System, kNever, false,
+        Row{"SystemDisk", Operation::kDevice, kDisk, -1, System, kNever, false, false,
             Manager::kCodeSystemDisk, "cannot-wipe-system-drive", 0},
-        Row{"SystemDiskOtherPartition", Operation::kDevice, kDisk, 2, System, kNever, true, 0,
-            kNone, 2},
-        Row{"PartitionWithoutVolume", Operation::kDevice, kDisk, 1, NoVolume, kNever, false,
+        Row{"SystemDiskOtherPartition", Operation::kDevice, kDisk, 2, System, kNever, kOpens,
+            kWrites, 0, kNone, 2},
+        Row{"PartitionWithoutVolume", Operation::kDevice, kDisk, 1, NoVolume, kNever, false, false,
             Manager::kCodeDeviceNotOpen, kNotAvailable, 0},
-        Row{"PartitionAtSectorZero", Operation::kDevice, kDisk, 1, AtSectorZero, kNever, true,
-            0x11E03008, kNone, 0},
-        Row{"NoSectorSize", Operation::kDevice, kDisk, 1, NoSectorSize, kNever, true,
+        Row{"PartitionAtSectorZero", Operation::kDevice, kDisk, 1, AtSectorZero, kNever, kOpens,
+            false, CDeviceDriverWiper::kDriverCodeStartSectorZero, kNone, 0},
+        Row{"NoSectorSize", Operation::kDevice, kDisk, 1, NoSectorSize, kNever, kOpens, false,
             Manager::kCodeDeviceWiperInit, "VTX_DATAWIPER_INITIALIZE_DEVICE_FAIL", 0},
-        Row{"StoppedAtStart", Operation::kDevice, kDisk, 1, nullptr, 0, true, 0x12E0301B, kNone, 0},
-        Row{"StoppedInsidePass", Operation::kDevice, kDisk, 1, nullptr, 1, true, 0x1370301B, kNone,
-            0},
-        Row{"WriteFailed", Operation::kDevice, kDisk, 1, UnwritableDisk, kNever, true, 0x13C03005,
-            kNone, 0},
-        Row{"FreeSpaceMissingDisk", Operation::kFreeSpace, 7, 1, nullptr, kNever, false,
+        Row{"StoppedAtStart", Operation::kDevice, kDisk, 1, nullptr, 0, kOpens, false,
+            CDeviceDriverWiper::kDriverCodeStoppedAtPass, kNone, 0},
+        Row{"StoppedInsidePass", Operation::kDevice, kDisk, 1, nullptr, 1, kOpens, false,
+            CDeviceDriverWiper::kDriverCodeStoppedInPass, kNone, 0},
+        Row{"WriteFailed", Operation::kDevice, kDisk, 1, PastTheEnd, kNever, kOpens, false,
+            CDeviceDriverWiper::kDriverCodeBlockWriteFailed, kNone, 0},
+        Row{"FreeSpaceMissingDisk", Operation::kFreeSpace, 7, 1, nullptr, kNever, false, false,
             Manager::kCodeFreeSpaceDiskNotFound, kNotAvailable, 0},
         Row{"FreeSpaceSystemPartition", Operation::kFreeSpace, kDisk, 1, SystemFirst, kNever, false,
-            Manager::kCodeFreeSpaceSystemPartition, "VTX_UNSUPPORTED_SYSTEM_DRIVE", 0},
-        Row{"FreeSpaceNotMounted", Operation::kFreeSpace, kDisk, 2, nullptr, kNever, false,
+            false, Manager::kCodeFreeSpaceSystemPartition, "VTX_UNSUPPORTED_SYSTEM_DRIVE", 0},
+        Row{"FreeSpaceNotMounted", Operation::kFreeSpace, kDisk, 2, nullptr, kNever, false, false,
             Manager::kCodeNotMounted, "VTX_ERROR_FS_NOT_SUPPORT", 0},
-        Row{"FreeSpaceWholeDisk", Operation::kFreeSpace, kDisk, -1, nullptr, kNever, false,
+        Row{"FreeSpaceWholeDisk", Operation::kFreeSpace, kDisk, -1, nullptr, kNever, false, false,
             Manager::kCodeNotMounted, "VTX_ERROR_FS_NOT_SUPPORT", 0}),
     [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
