@@ -1,5 +1,6 @@
 #include "storage/DirectoryListing.h"
 
+#include "storage/FileHandle.h"
 #include "storage/FileSystem.h"
 #include "storage/SystemFile.h"
 
@@ -8,9 +9,17 @@ const FileEntry* DirectoryListing::first(const std::wstring& folder) {
   m_cursor = 0;
   if (folder.empty()) return nullptr;
 
-  std::wstring withSeparator = folder;
-  if (withSeparator.back() != kPathSeparator) withSeparator.push_back(kPathSeparator);
-  if (!system_file::ListFolder(withSeparator, &m_entries)) m_entries.clear();
+  system_file::EntryAt at;
+  at.path = TrimSeparators(folder);
+  system_file::Native native = 0;
+  FindData record;
+  if (!system_file::OpenFolder(at, &native, &record)) return nullptr;
+  FileHandle handle;
+  handle.Adopt(native);
+  if (!system_file::ListOpenFolder(
+          native, at.path.back() == kPathSeparator ? at.path : at.path + kPathSeparator,
+          &m_entries))
+    m_entries.clear();
   return Current();
 }
 

@@ -7,8 +7,9 @@
 #include "storage/FileEntry.h"
 
 // The entries of one folder, taken once by first() and handed out in the
-// order the system returned them; "." and ".." never appear. Folders of any
-// length are listed. Used for one folder only, on its owner's thread.
+// order the system returned them; "." and ".." never appear. The folder is
+// opened first (never through a link) and listed through its handle. Used for
+// one folder only, on its owner's thread.
 class DirectoryListing {
  public:
   // Lists `folder` (with or without its trailing separator) and returns the

@@ -16,9 +16,15 @@ void FileEntry::SetPath(const std::wstring& path) {
   m_fullPath = path;
 }
 
-FileEntry FileEntry::FromPath(const std::wstring& path) {
+FileEntry FileEntry::OfPath(const std::wstring& path, FindData record) {
   FileEntry entry;
-  if (path.empty() || !system_file::LookUp(path, &entry.m_findData)) return FileEntry();
+  entry.m_findData = std::move(record);
   entry.SetPath(path);
   return entry;
+}
+
+FileEntry FileEntry::FromPath(const std::wstring& path) {
+  FindData record;
+  if (path.empty() || !system_file::LookUp(path, &record)) return FileEntry();
+  return OfPath(path, std::move(record));
 }

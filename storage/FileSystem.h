@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-class FileEntry;
+#include <vector>
 
 // File-system operations the wipers need beside the file writer. One
 // implementation per backend. Wide paths are the system's own (UTF-16 on
@@ -14,6 +14,14 @@ class FileEntry;
 // The separator of the backend: '\' on Windows, '/' on POSIX.
 extern const wchar_t kPathSeparator;
 extern const char kNarrowPathSeparator;
+
+// `path` without trailing separators; a root ("/", "C:\") is kept whole.
+inline std::wstring TrimSeparators(std::wstring path) {
+  while (path.size() > 1 && path.back() == kPathSeparator && path[path.size() - 2] != L':') {
+    path.pop_back();
+  }
+  return path;
+}
 
 // `path` resolved against the current directory when it is relative; an
 // absolute path comes back unchanged (Windows also normalises it).
@@ -27,19 +35,25 @@ bool DeletePath(const std::string& path);
 bool RemoveFolder(const std::wstring& path);
 bool RemoveFolder(const std::string& path);
 
-// Removes a link entry itself (a junction, a symbolic link or, on POSIX, a
-// special file), never what it points to.
-bool RemoveLink(const FileEntry& link);
-
 // Creates one folder with default security. False on failure.
 bool MakeFolder(const std::string& path);
 
 // Whether the system finds an entry at `path` (a final link is not followed).
 bool PathExists(const std::wstring& path);
 
-// Free bytes available to the caller on the volume holding `root`, or 0 when
-// the system cannot tell.
+// Free bytes on the volume holding `root`, or 0 when the system cannot tell.
+// POSIX counts every free block, the ones kept back for root included: what a
+// caller may not write it is refused as "no space", which the free-space
+// wiper takes as the volume being full. Windows counts what the caller may use.
 std::uint64_t FreeBytesOfVolume(const std::string& root);
+
+// Whether a system error code means the volume has no space left.
+bool IsDiskFull(int error);
+
+// The folders the running system lives in (POSIX: "/usr", "/etc", "/boot",
+// "/bin", "/lib", "/var"; Windows: the Windows folder). They, what links in
+// them resolve to, and every folder above them are never wiped.
+std::vector<std::wstring> SystemFolders();
 
 // The calling thread's last system error code.
 int LastSystemError();

@@ -13,11 +13,53 @@ namespace system_file {
 // An open file of the system: a Windows HANDLE or a POSIX descriptor.
 using Native = std::intptr_t;
 
-// Opens `path` by the writer's mode table (16 read, existing; 17 write, open
-// always; 18 read-write, existing; 19 read-write, create new; any other
-// read-write, open always), shared for reading and writing, unbuffered flags
-// off. Fails for folders and, on POSIX, for links and special files.
-bool Open(const std::wstring& path, int mode, Native* file);
+// "No open folder": an entry named by its path alone.
+constexpr Native kNoFolder = -1;
+
+// One entry, named two ways: by `name` inside the open folder `folder`, which
+// is how POSIX reaches it (openat and its kin, so no path is resolved again),
+// and by its full `path`, which is how Windows reaches it (the identity of
+// what it opened is then checked by the caller). With `folder` kNoFolder,
+// POSIX uses `path` too.
+struct EntryAt {
+  Native folder = kNoFolder;
+  std::wstring name;
+  std::wstring path;
+};
+
+// Opens the file `at` by the writer's mode table (16 read, existing; 17
+// write, open always; 18 read-write, existing, and on Windows with delete
+// access; 19 read-write, create new; any other read-write, open always),
+// shared for reading and writing, unbuffered flags off. Never opens through
+// a link: fails for links, folders and special files; a Windows reparse point
+// that holds data (not a name surrogate) is opened as the file it is.
+bool OpenAt(const EntryAt& at, int mode, Native* file);
+
+// Opens the folder `at` for listing, never through a link, and describes it.
+bool OpenFolder(const EntryAt& at, Native* folder, FindData* record);
+
+// What the system says now of an open file or folder (name left empty).
+bool Status(Native file, FindData* record);
+
+// Every entry of the open `folder` other than "." and "..", described with
+// identity and mount, in the order the system returns them; `folderPath` (the
+// folder's full path with its trailing separator) makes their full paths.
+// False when the folder cannot be read.
+bool ListOpenFolder(Native folder, const std::wstring& folderPath, std::vector<FileEntry>* entries);
+
+// Whether the open `folder` (at `path`) is the root of a mounted file system.
+bool IsMountRoot(Native folder, const std::wstring& path);
+
+enum class Removal { kRemoved, kNotTheEntry, kRefused };
+
+// Removes the entry `at` (a file, a link, or an empty folder when `folder`),
+// provided it still is the object `expected`: first renames it to a name of
+// the same length made of one repeated character, so the name does not
+// survive in the folder's records, then deletes the renamed entry. `open` is
+// an open handle of the object (Windows deletes through it; it needs delete
+// access) or kNoFolder. kNotTheEntry leaves everything as it was; kRefused
+// (the system refused, a folder not empty) leaves the entry under its name.
+Removal RemoveEntry(const EntryAt& at, Native open, const FileIdentity& expected, bool folder);
 
 void Close(Native file);
 
@@ -43,8 +85,7 @@ bool EndPosition(Native file, std::int64_t* position, int* error);
 // False when the system does not find the path.
 bool LookUp(const std::wstring& path, FindData* record);
 
-// Every entry of `folder` (which ends in a separator) other than "." and "..",
-// in the order the system returns them. False when the folder cannot be read.
-bool ListFolder(const std::wstring& folder, std::vector<FileEntry>* entries);
+// The identity of what `path` names, following links. False if not found.
+bool IdentityOf(const std::wstring& path, FileIdentity* identity);
 
 }  // namespace system_file

@@ -1,13 +1,35 @@
 #include "support/LogFile.h"
 
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
 
 #include "common/Log.h"
 #include "support/SystemFormat.h"
+#include "support/LocalTime.h"
 
-CLogFile::CLogFile(const char* fileName) : m_stream(fileName, std::ios::out | std::ios::app) {}
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string AbsolutePath(const char* fileName) {
+  std::error_code error;
+  const fs::path absolute = fs::absolute(fileName, error);
+  return error ? std::string(fileName) : absolute.string();
+}
+
+}  // namespace
+
+CLogFile::CLogFile(const char* fileName, std::uint64_t rotationSize)
+    : m_path(AbsolutePath(fileName)),
+      m_rotationSize(rotationSize),
+      m_stream(m_path, std::ios::out | std::ios::app) {
+  std::error_code error;
+  m_size = fs::file_size(m_path, error);
+  if (error) m_size = 0;
+}
 
 CLogFile& CLogFile::Instance() {
   static CLogFile log("vantrix.log");
@@ -21,12 +43,16 @@ std::string CLogFile::FormatTimeStamp(const std::tm& time) {
   return text;
 }
 
-// Called with m_mutex held, which also covers the static buffer of localtime.
-std::string CLogFile::TimeStamp() const {
-  std::time_t now = std::time(nullptr);
-  const std::tm* local = std::localtime(&now);
-  if (local == nullptr) return FormatTimeStamp(std::tm{});
-  return FormatTimeStamp(*local);
+// Called with m_mutex held.
+void CLogFile::Rotate() {
+  m_stream.close();
+  std::error_code error;
+  const std::string older = m_path + ".1";
+  fs::remove(older, error);
+  fs::rename(m_path, older, error);
+  m_stream.clear();
+  m_stream.open(m_path, error ? std::ios::out | std::ios::trunc : std::ios::out | std::ios::app);
+  m_size = 0;
 }
 
 void CLogFile::WriteLine(const char* function, unsigned int line, const char* format,
@@ -48,10 +74,18 @@ void CLogFile::WriteLine(const char* function, unsigned int line, const char* fo
     text = heapText.get();
   }
   FormatSystemText(text, size, format, args);
+  if (function == nullptr) function = "";
 
-  m_stream << "[Vantrix]" << TimeStamp() << "    " << (function ? function : "") << ':' << line
-           << ' ' << text << '\n';
+  // The most the line takes on disk: every line feed may become two bytes.
+  const std::string stamp = FormatTimeStamp(LocalTimeNow());
+  std::uint64_t bytes = 9 + stamp.size() + 4 + std::strlen(function) + 1 + 10 + 1 + size + 1;
+  for (const char* at = text; *at != '\0'; ++at) bytes += *at == '\n';
+  if (m_size > 0 && m_size + bytes > m_rotationSize) Rotate();
+
+  m_stream << "[Vantrix]" << stamp << "    " << function << ':' << line << ' ' << text << '\n';
   m_stream.flush();
+  const std::streamoff end = m_stream.tellp();
+  m_size = end > 0 ? static_cast<std::uint64_t>(end) : m_size + bytes;
 }
 
 void WriteLog(const char* function, unsigned int line, const char* format, ...) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstdint>
 #include <ctime>
 #include <fstream>
 #include <mutex>
@@ -10,17 +11,26 @@
 // Instance() builds at the first log call; tests may build their own on any
 // file name.
 //
-// The file is opened for appending (never truncated), shared with other
-// handles and processes, and in text mode, so Windows lines end in CR LF and
-// POSIX lines in LF. A file that fails to open stays failed: every later line
-// is formatted and dropped, with no retry.
+// The file is opened for appending, shared with other handles and processes,
+// and in text mode, so Windows lines end in CR LF and POSIX lines in LF. Its
+// name is made absolute when the object is built, so a later change of the
+// current directory changes nothing. A file that fails to open stays failed:
+// every later line is formatted and dropped, with no retry.
+//
+// The log never fills a disk: when a line would take the file past the
+// rotation size (64 MiB), the file is renamed to "<name>.1", replacing an
+// older one, and a fresh file is started (if the rename is refused, the file
+// is emptied instead).
 //
 // Thread safety: one mutex is held from formatting to flushing a line, so the
 // 1024-byte formatting buffer is never shared by two callers and lines never
 // interleave.
 class CLogFile {
  public:
-  explicit CLogFile(const char* fileName);
+  static constexpr std::uint64_t kRotationSize = 64ull << 20;
+
+  // `rotationSize` other than the default is for tests.
+  explicit CLogFile(const char* fileName, std::uint64_t rotationSize = kRotationSize);
   CLogFile(const CLogFile&) = delete;
   CLogFile& operator=(const CLogFile&) = delete;
 
@@ -37,8 +47,11 @@ class CLogFile {
  private:
   static constexpr int kBufferSize = 1024;
 
-  std::string TimeStamp() const;
+  void Rotate();
 
+  std::string m_path;
+  std::uint64_t m_rotationSize;
+  std::uint64_t m_size = 0;
   std::ofstream m_stream;
   char m_buffer[kBufferSize] = {};
   std::mutex m_mutex;

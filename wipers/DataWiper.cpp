@@ -50,6 +50,7 @@ std::uint32_t CDataWiper::WippeData(IWiperAlgorithm* algorithm, IProgresMsg* pro
   }
 
   buffer.reset();
+  code = FinishData(code);
   block.msg_type = code != 0 ? MSG_TYPE_ERROR : MSG_TYPE_NORMAL;
   block.msg_errorCode = code;
   Report(progress, block);

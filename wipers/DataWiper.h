@@ -13,8 +13,9 @@
 // WippeData runs once per wiper object, after the derived init succeeded, on
 // the wipe task's thread. It reports after every block and asks before every
 // pass and block whether it may go on; `progress` may be null (no reports, no
-// stop). It returns 0 when the target was written completely, else one of the
-// codes below. Blocks already written stay written on every failure.
+// stop). It returns 0 when the target was written completely and flushed to
+// the device, else one of the codes below. Blocks already written stay
+// written on every failure.
 class CDataWiper {
  public:
   // Every wipe writes blocks of this size; the remainder ("tail") of a target
@@ -27,6 +28,9 @@ class CDataWiper {
   static constexpr std::uint32_t kCodeStoppedInPass = 0x0350301B;
   static constexpr std::uint32_t kCodeBlockWriteFailed = 0x03B03005;
   static constexpr std::uint32_t kCodeTailWriteFailed = 0x04803005;
+  // The system could not flush written data to the device (an I/O error):
+  // what was written may never have reached it, so nothing is deleted.
+  static constexpr std::uint32_t kCodeFlushFailed = 0x04C03005;
 
   CDataWiper() = default;
   virtual ~CDataWiper() = default;
@@ -40,6 +44,11 @@ class CDataWiper {
 
   // Writes `size` bytes of `buffer` at `offset`; negative means failed.
   virtual int WriteData(std::int64_t offset, unsigned char* buffer, int size) = 0;
+
+  // Called once at the end of WippeData with the loop's code; returns the
+  // wipe's code. A wiper makes its writes durable here (a failed flush gives
+  // kCodeFlushFailed) and checks that its target is still what it wrote.
+  virtual std::uint32_t FinishData(std::uint32_t code) { return code; }
 
  private:
   struct PassPlan;

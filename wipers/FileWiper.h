@@ -7,6 +7,12 @@
 
 // Overwrites one existing file in place, over exactly the bytes it holds when
 // init runs, then (after a successful wipe, through closeAndDelete) deletes it.
+// The file named is overwritten even when it has further names (hard links):
+// the user named it.
+//
+// WippeData ends by flushing the file (a failed flush: kCodeFlushFailed) and
+// checking that it kept its size (a file that grew or shrank during the wipe:
+// kCodeTailWriteFailed); either way the wipe failed and the file stays.
 //
 // Calling order: init; if 0, WippeData; if that returned 0, closeAndDelete;
 // destroy. Destruction closes (flushes) the file and deletes nothing, so a
@@ -24,11 +30,17 @@ class CFileWiper : public CDataWiper {
   int init(const char* path);
 
   std::uint64_t GetTotalSize() override;
+  // Writes the whole range or fails (-1).
   int WriteData(std::int64_t offset, unsigned char* buffer, int size) override;
+  std::uint32_t FinishData(std::uint32_t code) override;
 
-  // Flushes and closes the file, then deletes it; nonzero when it was deleted.
+  // Deletes the file, only after a WippeData that returned 0 and only if the
+  // entry still is the file opened (it is renamed to a filler name first, and
+  // deleted through the open handle where the system allows), then closes
+  // it; nonzero when it was deleted.
   int closeAndDelete();
 
  private:
   VantrixFile m_file;
+  bool m_complete = false;
 };

@@ -4,101 +4,204 @@
 #include <new>
 
 #include "common/Log.h"
-#include "storage/DirectoryListing.h"
 #include "storage/FileSystem.h"
 #include "support/TextHelpers.h"
 
-int CFolderWiper::init(const char* folder) {
-  if (folder == nullptr) return 1;
-  const std::wstring root = MakeAbsolute(AnsiToWide(folder));
-  m_folders.push_back(root);
-  if (FileEntry::FromPath(root).IsReparsePoint()) {
-    VTX_LOG("CFolderWiper::init", "skip link: %s", WideToAnsi(root).c_str());
-    return 1;
+namespace {
+
+constexpr char kInit[] = "CFolderWiper::init";
+constexpr char kWrite[] = "CFolderWiper::WriteData";
+
+// Whether the last component of `folder` is "." or "..": such a spelling
+// names a folder by where it is seen from, and hides what it is.
+bool NamedByDots(const std::wstring& folder) {
+  std::wstring trimmed = folder;
+  while (!trimmed.empty() && (trimmed.back() == L'/' || trimmed.back() == kPathSeparator)) {
+    trimmed.pop_back();
   }
-  std::deque<std::wstring> queue{root};
-  while (!queue.empty()) {
-    const std::wstring current = std::move(queue.front());
-    queue.pop_front();
-    CollectFolder(current, &queue);
-  }
-  return 1;
+  const std::size_t cut = trimmed.find_last_of(std::wstring(L"/") + kPathSeparator);
+  const std::wstring last = cut == std::wstring::npos ? trimmed : trimmed.substr(cut + 1);
+  return last == L"." || last == L"..";
 }
 
-void CFolderWiper::CollectFolder(const std::wstring& folder, std::deque<std::wstring>* queue) {
-  DirectoryListing listing;
-  for (const FileEntry* entry = listing.first(folder); entry != nullptr; entry = listing.next()) {
-    if (entry->IsReparsePoint()) {
-      m_links.push_back(*entry);
-      VTX_LOG("CFolderWiper::init", "skip link: %s", WideToAnsi(entry->FullPath()).c_str());
-    } else if (entry->IsDirectory()) {
-      m_folders.push_back(entry->FullPath());
-      queue->push_back(entry->FullPath());
-    } else {
-      m_total += static_cast<std::int64_t>(entry->Size());
-      m_files.push_back(entry->FullPath());
-      VTX_LOG("CFolderWiper::init", "add: %s", WideToAnsi(entry->FullPath()).c_str());
+// Whether `root` is a folder of the running system or one above it.
+bool HoldsRunningSystem(const FileIdentity& root) {
+  for (std::wstring folder : SystemFolders()) {
+    for (;;) {
+      FileIdentity identity;
+      if (system_file::IdentityOf(folder, &identity) && identity == root) return true;
+      const std::size_t cut = folder.find_last_of(kPathSeparator);
+      if (cut == std::wstring::npos) break;
+      const bool atRoot = cut == 0 || folder[cut - 1] == L':';
+      const std::wstring up = folder.substr(0, atRoot ? cut + 1 : cut);
+      if (up == folder) break;
+      folder = up;
     }
   }
+  return false;
 }
 
-std::uint64_t CFolderWiper::GetTotalSize() { return static_cast<std::uint64_t>(m_total); }
+std::string Narrow(const FolderTree::Node& node) { return WideToAnsi(node.path); }
+
+}  // namespace
+
+int CFolderWiper::init(const char* folder) {
+  const std::wstring wide = folder ? AnsiToWide(folder) : std::wstring();
+  const std::wstring root = wide.empty() ? wide : TrimSeparators(MakeAbsolute(wide));
+  const char* refusal = nullptr;
+  if (root.empty() || NamedByDots(wide)) {
+    refusal = "not a folder name";
+  } else if (!m_tree.OpenRoot(root)) {
+    refusal = "missing, not a folder, or a link";
+  } else if (m_tree.RootIsMountRoot()) {
+    refusal = "the root of a mounted file system";
+  } else if (HoldsRunningSystem(m_tree.folders()[0].record.identity)) {
+    refusal = "holds the running system";
+  } else if (!m_tree.Collect(kInit)) {
+    refusal = "a folder below it cannot be listed";
+  }
+  m_tree.Close();
+  if (refusal == nullptr) return 1;
+  VTX_LOG(kInit, "refused %s: %s", folder ? folder : "(null)", refusal);
+  return -1;
+}
+
+std::uint64_t CFolderWiper::GetTotalSize() { return m_tree.totalSize(); }
+
+std::vector<std::wstring> CFolderWiper::folders() const {
+  std::vector<std::wstring> paths;
+  for (const FolderTree::Node& node : m_tree.folders()) paths.push_back(node.path);
+  return paths;
+}
+
+std::vector<std::wstring> CFolderWiper::files() const {
+  std::vector<std::wstring> paths;
+  for (const FolderTree::Node& node : m_tree.files()) paths.push_back(node.path);
+  return paths;
+}
 
 int CFolderWiper::WriteData(std::int64_t offset, unsigned char* buffer, int size) {
-  if (offset >= m_total || buffer == nullptr || size <= 0) return 0;
+  if (offset >= static_cast<std::int64_t>(m_tree.totalSize()) || buffer == nullptr || size <= 0) {
+    return 0;
+  }
   int written = 0;
   for (;;) {
     const std::int64_t local = offset - m_base;
     if (!m_currentFile) {
-      if (m_fileIndex >= m_files.size()) return written;
+      if (m_fileIndex >= m_tree.files().size()) return written;
       if (!OpenCurrentFile()) return -1;
     }
-    const std::int64_t fileSize = static_cast<std::int64_t>(m_currentFile->entry()->Size());
+    const auto fileSize = static_cast<std::int64_t>(m_tree.files()[m_fileIndex].record.Size());
     if (fileSize > local) {
       const std::int64_t count = std::min<std::int64_t>(fileSize - local, size - written);
-      // A short write leaves bytes of the file unwritten: that is a failure too.
-      if (m_currentFile->writeFile(local, static_cast<std::uint32_t>(count), buffer + written) !=
-          count) {
+      if (!m_passOver && m_currentFile->writeFile(local, static_cast<std::uint32_t>(count),
+                                                  buffer + written) != count) {
         return -1;
       }
       written += static_cast<int>(count);
       offset += count;
-    } else {
-      PassCurrentFile();
+    } else if (!PassCurrentFile()) {
+      return -1;
     }
     if (written >= size) return written;
   }
 }
 
 bool CFolderWiper::OpenCurrentFile() {
-  const std::wstring& path = m_files[m_fileIndex];
+  const FolderTree::Node& node = m_tree.files()[m_fileIndex];
   std::unique_ptr<VantrixFile> file(new (std::nothrow) VantrixFile);
-  const bool opened =
-      file && file->open(path, VantrixFile::kModeReadWrite) && !file->entry()->IsReparsePoint();
-  if (!opened) {
-    VTX_LOG("CFolderWiper::WriteData", "cannot open %s, wipe stopped", WideToAnsi(path).c_str());
+  system_file::EntryAt at;
+  if (!file || !m_tree.At(node, &at) || !file->openAt(at, VantrixFile::kModeReadWrite)) {
+    VTX_LOG(kWrite, "cannot open %s, wipe stopped", Narrow(node).c_str());
     return false;
   }
   m_currentFile = std::move(file);
+  if (!CheckCurrentFile("at open")) return false;
+  m_passOver = m_currentFile->entry()->Data().links > node.names;
+  if (m_passOver) {
+    VTX_LOG(kWrite, "%s has names outside the folder: not overwritten, its names here removed",
+            Narrow(node).c_str());
+  }
   return true;
 }
 
-void CFolderWiper::PassCurrentFile() {
+// The open file must be the one listed, of its listed size.
+bool CFolderWiper::CheckCurrentFile(const char* when) {
+  const FolderTree::Node& node = m_tree.files()[m_fileIndex];
+  FindData now;
+  if (m_currentFile->status(&now) && now.identity == node.record.identity &&
+      now.Size() == node.record.Size()) {
+    return true;
+  }
+  VTX_LOG(kWrite, "%s is not the file listed %s, wipe stopped", Narrow(node).c_str(), when);
+  return false;
+}
+
+bool CFolderWiper::PassCurrentFile() {
+  const FolderTree::Node& node = m_tree.files()[m_fileIndex];
+  if (!m_passOver) {
+    if (!m_currentFile->flush()) {
+      m_flushFailed = true;
+      return false;
+    }
+    if (!CheckCurrentFile("after its wipe")) return false;
+  }
+  const system_file::Removal removal = m_tree.Remove(node, m_currentFile->native(), false);
+  if (removal == system_file::Removal::kNotTheEntry) {
+    VTX_LOG(kWrite, "%s was replaced during its wipe, wipe stopped", Narrow(node).c_str());
+    return false;
+  }
   m_currentFile->closeFile();
-  DeletePath(m_currentFile->entry()->FullPath());
   m_base += static_cast<std::int64_t>(m_currentFile->entry()->Size());
   ++m_fileIndex;
   m_currentFile.reset();
+  return true;
+}
+
+std::uint32_t CFolderWiper::FinishData(std::uint32_t code) {
+  if (m_flushFailed) return kCodeFlushFailed;
+  if (code != 0) return code;
+  if (m_currentFile && !m_passOver) {
+    if (!m_currentFile->flush()) {
+      m_flushFailed = true;
+      return kCodeFlushFailed;
+    }
+    if (!CheckCurrentFile("after its wipe")) return kCodeTailWriteFailed;
+  }
+  m_runComplete = true;
+  return 0;
 }
 
 void CFolderWiper::removeAll() {
-  if (m_currentFile) {
-    m_currentFile->closeFile();
-    m_currentFile.reset();
+  for (std::size_t index = m_fileIndex; index < m_tree.files().size(); ++index) {
+    const FolderTree::Node& node = m_tree.files()[index];
+    if (index == m_fileIndex && m_currentFile) {
+      if (m_runComplete) m_tree.Remove(node, m_currentFile->native(), false);
+      m_currentFile->closeFile();
+      m_currentFile.reset();
+    } else {
+      RemoveUnwritten(node);
+    }
   }
-  for (const std::wstring& file : m_files) DeletePath(file);
-  for (const FileEntry& link : m_links) RemoveLink(link);
-  for (auto folder = m_folders.rbegin(); folder != m_folders.rend(); ++folder) {
-    RemoveFolder(*folder);
+  m_fileIndex = m_tree.files().size();
+  for (const FolderTree::Node& node : m_tree.otherNames()) {
+    m_tree.Remove(node, system_file::kNoFolder, false);
   }
+  for (auto folder = m_tree.folders().rbegin(); folder != m_tree.folders().rend(); ++folder) {
+    m_tree.Remove(*folder, system_file::kNoFolder, true);
+  }
+  m_tree.Close();
+}
+
+// A file the cursor never reached is deleted only while it holds no data.
+void CFolderWiper::RemoveUnwritten(const FolderTree::Node& node) {
+  VantrixFile file;
+  system_file::EntryAt at;
+  FindData now;
+  if (node.record.Size() == 0 && m_tree.At(node, &at) &&
+      file.openAt(at, VantrixFile::kModeReadWrite) && file.status(&now) && now.Size() == 0 &&
+      m_tree.Remove(node, file.native(), false) == system_file::Removal::kRemoved) {
+    return;
+  }
+  VTX_LOG("CFolderWiper::removeAll", "kept: %s", Narrow(node).c_str());
 }

@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <string>
 
-#include "storage/FileEntry.h"
 #include "storage/FileSystem.h"
 #include "support/TextHelpers.h"
 
@@ -41,8 +40,6 @@ bool DeletePath(const std::wstring& path) { return DeletePath(WideToAnsi(path));
 bool RemoveFolder(const std::string& path) { return rmdir(path.c_str()) == 0; }
 bool RemoveFolder(const std::wstring& path) { return RemoveFolder(WideToAnsi(path)); }
 
-bool RemoveLink(const FileEntry& link) { return DeletePath(link.FullPath()); }
-
 bool MakeFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
 
 bool PathExists(const std::wstring& path) {
@@ -50,13 +47,16 @@ bool PathExists(const std::wstring& path) {
   return !path.empty() && lstat(WideToAnsi(path).c_str(), &status) == 0;
 }
 
-// The blocks any caller can fill. Blocks the file system keeps back (for root,
-// or for its own metadata) are not counted: a wipe that counted them would run
-// into "no space" before its count is reached and end as failed.
 std::uint64_t FreeBytesOfVolume(const std::string& root) {
   struct statvfs volume;
   if (statvfs(root.c_str(), &volume) != 0) return 0;
-  return static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;
+  return static_cast<std::uint64_t>(volume.f_bfree) * volume.f_frsize;
+}
+
+bool IsDiskFull(int error) { return error == ENOSPC || error == EDQUOT; }
+
+std::vector<std::wstring> SystemFolders() {
+  return {L"/usr", L"/etc", L"/boot", L"/bin", L"/lib", L"/var"};
 }
 
 int LastSystemError() { return errno; }

@@ -1,16 +1,22 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <new>
 
+#include "storage/FileHandle.h"
 #include "storage/SystemFile.h"
 #include "support/TextHelpers.h"
 
 namespace {
+
+constexpr unsigned kStatusMask =
+    STATX_TYPE | STATX_MODE | STATX_NLINK | STATX_INO | STATX_SIZE | STATX_MNT_ID;
 
 int OpenFlags(int mode) {
   const int always = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
@@ -31,20 +37,46 @@ int OpenFlags(int mode) {
 // What the Windows directory record would say of a POSIX entry. Links and
 // special files are marked as reparse points so that nothing writes through
 // them or walks into them.
-FindData RecordOf(const struct stat& status, std::wstring name) {
+FindData RecordOf(const struct statx& status, std::wstring name) {
   FindData record;
   record.name = std::move(name);
-  if (S_ISDIR(status.st_mode)) {
+  if (S_ISDIR(status.stx_mode)) {
     record.attributes = kFileAttributeDirectory;
-  } else if (!S_ISREG(status.st_mode)) {
+  } else if (!S_ISREG(status.stx_mode)) {
     record.attributes = kFileAttributeReparsePoint;
+  } else {
+    record.sizeHigh = static_cast<std::uint32_t>(status.stx_size >> 32);
+    record.sizeLow = static_cast<std::uint32_t>(status.stx_size & 0xFFFFFFFFu);
   }
-  if (S_ISREG(status.st_mode)) {
-    const auto size = static_cast<std::uint64_t>(status.st_size);
-    record.sizeHigh = static_cast<std::uint32_t>(size >> 32);
-    record.sizeLow = static_cast<std::uint32_t>(size & 0xFFFFFFFFu);
-  }
+  record.identity.volume = makedev(status.stx_dev_major, status.stx_dev_minor);
+  record.identity.index = status.stx_ino;
+  record.links = status.stx_nlink;
+  // Without mount ids (old kernels) the device still tells file systems apart.
+  record.mount = (status.stx_mask & STATX_MNT_ID) ? status.stx_mnt_id : record.identity.volume;
   return record;
+}
+
+// The entry `name` of `folder` itself (a final link is not followed).
+bool StatAt(int folder, const std::string& name, int flags, FindData* record) {
+  struct statx status;
+  if (statx(folder, name.c_str(), flags | AT_SYMLINK_NOFOLLOW, kStatusMask, &status) != 0) {
+    return false;
+  }
+  *record = RecordOf(status, std::wstring());
+  return true;
+}
+
+bool IsObject(int folder, const std::string& name, const FileIdentity& expected) {
+  FindData record;
+  return StatAt(folder, name, 0, &record) && record.identity == expected;
+}
+
+int FolderOf(const system_file::EntryAt& at) {
+  return at.folder == system_file::kNoFolder ? AT_FDCWD : static_cast<int>(at.folder);
+}
+
+std::string NameOf(const system_file::EntryAt& at) {
+  return WideToAnsi(at.folder == system_file::kNoFolder ? at.path : at.name);
 }
 
 std::wstring LastComponent(const std::wstring& path) {
@@ -52,6 +84,19 @@ std::wstring LastComponent(const std::wstring& path) {
   while (trimmed.size() > 1 && trimmed.back() == L'/') trimmed.pop_back();
   const std::size_t slash = trimmed.find_last_of(L'/');
   return slash == std::wstring::npos ? trimmed : trimmed.substr(slash + 1);
+}
+
+// Renames `name` in `folder` to the first free name of its length made of one
+// repeated character; never replaces an existing entry.
+bool RenameToFiller(int folder, const std::string& name, std::string* filler) {
+  for (const char fill : std::string("zyxwvutsrq_0123456789")) {
+    *filler = std::string(name.size(), fill);
+    if (*filler == name) continue;
+    if (renameat2(folder, name.c_str(), folder, filler->c_str(), RENAME_NOREPLACE) == 0)
+      return true;
+    if (errno != EEXIST) return false;
+  }
+  return false;
 }
 
 // A descriptor of the listing, closed on every path out.
@@ -63,8 +108,8 @@ struct DirCloser {
 
 namespace system_file {
 
-bool Open(const std::wstring& path, int mode, Native* file) {
-  const int fd = ::open(WideToAnsi(path).c_str(), OpenFlags(mode), 0666);
+bool OpenAt(const EntryAt& at, int mode, Native* file) {
+  const int fd = ::openat(FolderOf(at), NameOf(at).c_str(), OpenFlags(mode), 0666);
   if (fd < 0) return false;
   struct stat status;
   const bool known = fstat(fd, &status) == 0;
@@ -78,6 +123,22 @@ bool Open(const std::wstring& path, int mode, Native* file) {
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   *file = fd;
   return true;
+}
+
+bool OpenFolder(const EntryAt& at, Native* folder, FindData* record) {
+  const int fd =
+      ::openat(FolderOf(at), NameOf(at).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  if (!Status(fd, record)) {
+    ::close(fd);
+    return false;
+  }
+  *folder = fd;
+  return true;
+}
+
+bool Status(Native file, FindData* record) {
+  return StatAt(static_cast<int>(file), std::string(), AT_EMPTY_PATH, record);
 }
 
 void Close(Native file) { ::close(static_cast<int>(file)); }
@@ -114,29 +175,82 @@ bool EndPosition(Native file, std::int64_t* position, int* error) {
 }
 
 bool LookUp(const std::wstring& path, FindData* record) {
-  struct stat status;
-  if (lstat(WideToAnsi(path).c_str(), &status) != 0) return false;
-  *record = RecordOf(status, LastComponent(path));
+  if (!StatAt(AT_FDCWD, WideToAnsi(path), 0, record)) return false;
+  record->name = LastComponent(path);
   return true;
 }
 
-bool ListFolder(const std::wstring& folder, std::vector<FileEntry>* entries) {
+bool IdentityOf(const std::wstring& path, FileIdentity* identity) {
+  struct stat status;
+  if (stat(WideToAnsi(path).c_str(), &status) != 0) return false;
+  identity->volume = status.st_dev;
+  identity->index = status.st_ino;
+  return true;
+}
+
+bool ListOpenFolder(Native folder, const std::wstring& folderPath,
+                    std::vector<FileEntry>* entries) {
   try {
-    const std::string narrowFolder = WideToAnsi(folder);
-    std::unique_ptr<DIR, DirCloser> dir(opendir(narrowFolder.c_str()));
-    if (!dir) return false;
-    while (const dirent* item = readdir(dir.get())) {
+    const int own = fcntl(static_cast<int>(folder), F_DUPFD_CLOEXEC, 0);
+    if (own < 0) return false;
+    std::unique_ptr<DIR, DirCloser> dir(fdopendir(own));
+    if (!dir) {
+      ::close(own);
+      return false;
+    }
+    rewinddir(dir.get());  // the duplicate shares the position of earlier listings
+    for (;;) {
+      errno = 0;
+      const dirent* item = readdir(dir.get());
+      if (item == nullptr) return errno == 0;
       const std::string name = item->d_name;
       if (name == "." || name == "..") continue;
-      struct stat status;
-      // An entry that vanished since readdir is no longer part of the folder.
-      if (lstat((narrowFolder + name).c_str(), &status) != 0) continue;
-      entries->emplace_back(folder, RecordOf(status, AnsiToWide(name)));
+      FindData record;
+      if (!StatAt(static_cast<int>(folder), name, 0, &record)) {
+        // An entry that vanished since readdir is no longer part of the folder.
+        if (errno == ENOENT) continue;
+        return false;
+      }
+      record.name = AnsiToWide(name);
+      entries->emplace_back(folderPath, record);
     }
-    return true;
   } catch (const std::bad_alloc&) {
     return false;
   }
+}
+
+bool IsMountRoot(Native folder, const std::wstring& /*path*/) {
+  FindData own;
+  FindData parent;
+  if (!Status(folder, &own) || !StatAt(static_cast<int>(folder), "..", 0, &parent)) return true;
+  return own.mount != parent.mount || own.identity == parent.identity;
+}
+
+Removal RemoveEntry(const EntryAt& at, Native /*open*/, const FileIdentity& expected, bool folder) {
+  FileHandle parent;
+  int where = static_cast<int>(at.folder);
+  std::string name = WideToAnsi(at.name);
+  if (at.folder == kNoFolder) {
+    const std::string path = WideToAnsi(at.path);
+    const std::size_t slash = path.find_last_of('/');
+    const std::string parentPath = slash == 0 ? "/" : path.substr(0, slash);
+    name = path.substr(slash + 1);
+    const int fd = ::open(slash == std::string::npos ? "." : parentPath.c_str(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Removal::kRefused;
+    parent.Adopt(fd);
+    where = fd;
+  }
+  if (!IsObject(where, name, expected)) return Removal::kNotTheEntry;
+  std::string filler;
+  if (!RenameToFiller(where, name, &filler)) return Removal::kRefused;
+  // The name may have been swapped between the look and the rename.
+  const bool same = IsObject(where, filler, expected);
+  if (same && unlinkat(where, filler.c_str(), folder ? AT_REMOVEDIR : 0) == 0) {
+    return Removal::kRemoved;
+  }
+  renameat2(where, filler.c_str(), where, name.c_str(), RENAME_NOREPLACE);
+  return same ? Removal::kRefused : Removal::kNotTheEntry;
 }
 
 }  // namespace system_file

@@ -50,12 +50,6 @@ bool RemoveFolder(const std::wstring& path) {
 }
 bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != FALSE; }
 
-// A directory link (junction, directory symbolic link) is removed as a folder,
-// which removes the link and leaves its target alone.
-bool RemoveLink(const FileEntry& link) {
-  return link.IsDirectory() ? RemoveFolder(link.FullPath()) : DeletePath(link.FullPath());
-}
-
 bool MakeFolder(const std::string& path) { return _mkdir(path.c_str()) == 0; }
 
 bool PathExists(const std::wstring& path) { return FileEntry::FromPath(path).IsValid(); }
@@ -68,6 +62,15 @@ std::uint64_t FreeBytesOfVolume(const std::string& root) {
   GetDiskFreeSpaceA(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
                     &totalClusters);
   return static_cast<std::uint64_t>(freeClusters) * bytesPerSector * sectorsPerCluster;
+}
+
+bool IsDiskFull(int error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
+
+std::vector<std::wstring> SystemFolders() {
+  wchar_t folder[MAX_PATH + 1] = {};
+  const UINT length = GetWindowsDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length > MAX_PATH) return {};
+  return {FullPathName(folder)};
 }
 
 int LastSystemError() { return static_cast<int>(GetLastError()); }

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/DiskInfo.h"
 
@@ -34,6 +35,9 @@ int CurrentProcessId();
 
 // The narrow form of a path that the module expects (system code page).
 std::string NarrowSystemPath(const std::filesystem::path& path);
+
+// Folders no folder wipe may take: the running system's, and mount roots.
+std::vector<std::string> SystemFolderTargets();
 
 // A link at `link` to the folder `target`: a symbolic link on POSIX, a
 // junction on Windows. False with a reason when the system cannot make one.

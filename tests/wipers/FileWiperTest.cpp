@@ -5,25 +5,12 @@
 #include "algorithms/WiperAlgorithms.h"
 #include "support/TestFiles.h"
 #include "support/TestPlatform.h"
+#include "support/TestSink.h"
 #include "wipers/FileWiper.h"
 
 namespace {
 
 constexpr std::size_t kBlock = CDataWiper::kBlockSize;
-
-// Stops the wipe after `blocks` blocks have been reported.
-class StopAfter : public BoundaryObject<StopAfter, IProgresMsg> {
- public:
-  explicit StopAfter(int blocks) : m_left(blocks) {}
-  void ReportProgress(const ProgressMsg*) override { --m_left; }
-  void Pause() override {}
-  void Resume() override {}
-  void Stop() override { m_left = 0; }
-  bool CanContinue() override { return m_left > 0; }
-
- private:
-  int m_left;
-};
 
 TEST(FileWiper, OverwritesEveryByteInPlaceThenDeletes) {
   for (std::size_t size :
@@ -67,8 +54,9 @@ TEST(FileWiper, StoppedWipeLeavesTheFileWithItsLength) {
     CFileWiper wiper;
     ASSERT_EQ(wiper.init(ModulePath(path).c_str()), 0);
     CZeroFillWiperAlgorithm algorithm;
-    StopAfter stop(1);
+    TestSink stop(2);
     EXPECT_EQ(wiper.WippeData(&algorithm, &stop), CDataWiper::kCodeStoppedInPass);
+    EXPECT_EQ(wiper.closeAndDelete(), 0);  // a stopped wipe deletes nothing
   }
   const std::string content = ReadBytes(path);
   ASSERT_EQ(content.size(), original.size());
@@ -102,35 +90,51 @@ TEST(FileWiper, LinkIsRefusedAndItsTargetKept) {
   EXPECT_EQ(entries, 2) << "the link itself must stay";
 }
 
-TEST(FileWiper, RelativeNameIsWipedAndDeletedInTheCurrentFolder) {
+TEST(FileWiper, ChangesDuringTheWipeFailItOrDeleteNothingElse) {
+  for (const bool replace : {false, true}) {
+    TempDir dir;
+    const fs::path path = dir / "changing.bin";
+    WriteBytes(path, PatternBytes(3 * kBlock));
+    CFileWiper wiper;
+    ASSERT_EQ(wiper.init(ModulePath(path).c_str()), 0);
+    TestSink sink;
+    bool replaced = false;
+    sink.onCheck = [&](int check) {
+      if (check != 3) return;
+      std::error_code refused;  // an open file may not be renamed away
+      if (replace) fs::rename(path, dir / "moved.bin", refused);
+      replaced = replace && !refused;
+      WriteBytes(path, replaced ? "innocent" : ReadBytes(path) + "grown");
+    };
+    CZeroFillWiperAlgorithm algorithm;
+    const std::uint32_t code = wiper.WippeData(&algorithm, &sink);
+    if (!replace) {
+      EXPECT_EQ(code, CDataWiper::kCodeTailWriteFailed);
+    }
+    wiper.closeAndDelete();
+    ASSERT_TRUE(fs::exists(path)) << "replace " << replace;
+    if (replaced) {
+      EXPECT_EQ(ReadBytes(path), "innocent");
+    }
+  }
+}
+
+TEST(FileWiper, RelativeNamesAndLongPathsAreReached) {
   TempDir dir;
-  WriteBytes(dir / "notes.txt", PatternBytes(5000));
+  fs::path deep = dir / "rel";
+  while (deep.wstring().size() < 400) deep /= std::string(50, 'p');
+  WriteBytes(deep / "deep.bin", PatternBytes(kBlock + 3));
   const fs::path previous = fs::current_path();
   fs::current_path(dir.path());
   CFileWiper wiper;
-  const int initResult = wiper.init("notes.txt");
+  const int initResult = wiper.init(ModulePath(fs::relative(deep / "deep.bin")).c_str());
   fs::current_path(previous);
   ASSERT_EQ(initResult, 0);
   CZeroFillWiperAlgorithm algorithm;
   ASSERT_EQ(wiper.WippeData(&algorithm, nullptr), 0u);
-  EXPECT_TRUE(AllBytesAre(ReadBytes(dir / "notes.txt"), 0xFF));
+  EXPECT_TRUE(AllBytesAre(ReadBytes(deep / "deep.bin"), 0xFF));
   EXPECT_NE(wiper.closeAndDelete(), 0);
-  EXPECT_FALSE(fs::exists(dir / "notes.txt"));
-}
-
-TEST(FileWiper, FileDeepBelowALongPathIsWiped) {
-  TempDir dir;
-  fs::path deep = dir.path();
-  while (deep.wstring().size() < 400) deep /= std::string(50, 'p');
-  const fs::path path = deep / "deep.bin";
-  WriteBytes(path, PatternBytes(kBlock + 3));
-  CFileWiper wiper;
-  ASSERT_EQ(wiper.init(ModulePath(path).c_str()), 0);
-  CZeroFillWiperAlgorithm algorithm;
-  ASSERT_EQ(wiper.WippeData(&algorithm, nullptr), 0u);
-  EXPECT_TRUE(AllBytesAre(ReadBytes(path), 0xFF));
-  EXPECT_NE(wiper.closeAndDelete(), 0);
-  EXPECT_FALSE(fs::exists(path));
+  EXPECT_FALSE(fs::exists(deep / "deep.bin"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "algorithms/WiperAlgorithms.h"
 #include "support/RecordingSink.h"
+#include "support/TestSink.h"
 #include "wipers/DataWiper.h"
 
 namespace {
@@ -32,8 +33,14 @@ class RecordingWiper : public CDataWiper {
     bytes.push_back(buffer[0]);
     return size;
   }
+  std::uint32_t FinishData(std::uint32_t code) override {
+    finishedWith.push_back(code);
+    return finishCode != 0 ? finishCode : code;
+  }
   std::vector<Write> writes;
   std::vector<unsigned char> bytes;
+  std::vector<std::uint32_t> finishedWith;
+  std::uint32_t finishCode = 0;
   int totalCalls = 0;
 
  private:
@@ -58,7 +65,7 @@ class PassNumberAlgorithm : public BoundaryObject<PassNumberAlgorithm, IWiperAlg
 
 TEST(PassLoop, ProgressCountsEveryBlockOfEveryPass) {
   RecordingWiper wiper(10 * kBlock);
-  RecordingSink sink;
+  TestSink sink;
   PassNumberAlgorithm algorithm(3);
   EXPECT_EQ(wiper.WippeData(&algorithm, &sink), 0u);
 
@@ -108,7 +115,7 @@ TEST(PassLoop, TailIsWrittenOnceAfterTheLastPass) {
   };
   for (const Case& c : cases) {
     RecordingWiper wiper(c.total);
-    RecordingSink sink;
+    TestSink sink;
     PassNumberAlgorithm algorithm(c.passes);
     EXPECT_EQ(wiper.WippeData(&algorithm, &sink), 0u) << "total " << c.total;
     EXPECT_EQ(wiper.writes, c.writes) << "total " << c.total << " passes " << c.passes;
@@ -120,7 +127,7 @@ TEST(PassLoop, TailIsWrittenOnceAfterTheLastPass) {
 
 TEST(PassLoop, StopBeforeTheFirstPassWritesNothing) {
   RecordingWiper wiper(4 * kBlock + 3);
-  RecordingSink sink(0);
+  TestSink sink(0);
   CZeroFillWiperAlgorithm algorithm;
   EXPECT_EQ(wiper.WippeData(&algorithm, &sink), CDataWiper::kCodeStoppedAtPass);
   EXPECT_TRUE(wiper.writes.empty());
@@ -131,7 +138,7 @@ TEST(PassLoop, StopBeforeTheFirstPassWritesNothing) {
 
 TEST(PassLoop, StopInsideAPassFinishesTheBlockAndSkipsTheTail) {
   RecordingWiper wiper(4 * kBlock + 3);
-  RecordingSink sink(3);  // the pass check and two block checks pass
+  TestSink sink(3);  // the pass check and two block checks pass
   CZeroFillWiperAlgorithm algorithm;
   EXPECT_EQ(wiper.WippeData(&algorithm, &sink), CDataWiper::kCodeStoppedInPass);
   EXPECT_EQ(wiper.writes, (std::vector<Write>{{0, int(kBlock)}, {kBlock, int(kBlock)}}));
@@ -141,7 +148,7 @@ TEST(PassLoop, StopInsideAPassFinishesTheBlockAndSkipsTheTail) {
 
 TEST(PassLoop, StopBetweenPassesIsNoticedAtThePassCheck) {
   RecordingWiper wiper(2 * kBlock);
-  RecordingSink sink(3);  // pass 1 and its two blocks
+  TestSink sink(3);  // pass 1 and its two blocks
   PassNumberAlgorithm algorithm(2);
   EXPECT_EQ(wiper.WippeData(&algorithm, &sink), CDataWiper::kCodeStoppedAtPass);
   EXPECT_EQ(wiper.writes.size(), 2u);
@@ -149,7 +156,7 @@ TEST(PassLoop, StopBetweenPassesIsNoticedAtThePassCheck) {
 
 TEST(PassLoop, FailedBlockWriteInTheSecondPassEndsTheWipe) {
   RecordingWiper wiper(3 * kBlock + 10, /*failingWrite=*/4);
-  RecordingSink sink;
+  TestSink sink;
   PassNumberAlgorithm algorithm(3);
   EXPECT_EQ(wiper.WippeData(&algorithm, &sink), CDataWiper::kCodeBlockWriteFailed);
   EXPECT_EQ(wiper.writes.size(), 4u);  // pass 1 and the first block of pass 2, no tail
@@ -162,11 +169,23 @@ TEST(PassLoop, FailedTailWriteHasItsOwnCode) {
   RecordingWiper wiper(kBlock + 10, /*failingWrite=*/1);
   CZeroFillWiperAlgorithm algorithm;
   EXPECT_EQ(wiper.WippeData(&algorithm, nullptr), CDataWiper::kCodeTailWriteFailed);
+  EXPECT_EQ(wiper.finishedWith, std::vector<std::uint32_t>{CDataWiper::kCodeTailWriteFailed});
+}
+
+TEST(PassLoop, TheWiperHasTheLastWordAndTheFinalReportCarriesIt) {
+  RecordingWiper wiper(2 * kBlock);
+  wiper.finishCode = CDataWiper::kCodeFlushFailed;
+  TestSink sink;
+  CZeroFillWiperAlgorithm algorithm;
+  EXPECT_EQ(wiper.WippeData(&algorithm, &sink), CDataWiper::kCodeFlushFailed);
+  EXPECT_EQ(wiper.finishedWith, std::vector<std::uint32_t>{0u});
+  EXPECT_EQ(sink.reports.back().msg_type, MSG_TYPE_ERROR);
+  EXPECT_EQ(sink.reports.back().msg_errorCode, CDataWiper::kCodeFlushFailed);
 }
 
 TEST(PassLoop, NullAlgorithmTouchesNothing) {
   RecordingWiper wiper(5 * kBlock);
-  RecordingSink sink;
+  TestSink sink;
   EXPECT_EQ(wiper.WippeData(nullptr, &sink), CDataWiper::kCodeNullAlgorithm);
   EXPECT_TRUE(wiper.writes.empty());
   EXPECT_EQ(wiper.totalCalls, 0);

@@ -43,6 +43,8 @@ int CurrentProcessId() { return static_cast<int>(getpid()); }
 
 std::string NarrowSystemPath(const fs::path& path) { return path.native(); }
 
+std::vector<std::string> SystemFolderTargets() { return {"/", "/usr", "/etc", "/var", "/proc"}; }
+
 bool MakeFolderLink(const fs::path& link, const fs::path& target, std::string* why) {
   return MakeLink(link, target, why);
 }

@@ -101,6 +101,8 @@ int CurrentProcessId() { return static_cast<int>(GetCurrentProcessId()); }
 
 std::string NarrowSystemPath(const fs::path& path) { return WideToAnsi(path.wstring()); }
 
+std::vector<std::string> SystemFolderTargets() { return {"C:\\", "C:\\windows"}; }
+
 // A junction where the system supports them, else a directory symbolic link.
 bool MakeFolderLink(const fs::path& link, const fs::path& target, std::string* why) {
   if (MakeJunction(link, target, why)) return true;
