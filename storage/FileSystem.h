@@ -42,9 +42,10 @@ bool MakeFolder(const std::string& path);
 bool PathExists(const std::wstring& path);
 
 // Free bytes on the volume holding `root`, or 0 when the system cannot tell.
-// POSIX counts every free block, the ones kept back for root included: what a
-// caller may not write it is refused as "no space", which the free-space
-// wiper takes as the volume being full. Windows counts what the caller may use.
+// Every free block counts, also those kept back for root (POSIX) or beyond
+// the caller's quota (Windows): what the caller may not write the system
+// refuses as "no space", which the free-space wiper takes as the volume being
+// full.
 std::uint64_t FreeBytesOfVolume(const std::string& root);
 
 // Whether a system error code means the volume has no space left.

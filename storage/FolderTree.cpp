@@ -116,8 +116,8 @@ bool FolderTree::At(const Node& node, system_file::EntryAt* at) {
   return true;
 }
 
-system_file::Removal FolderTree::Remove(const Node& node, system_file::Native open, bool folder) {
+system_file::Removal FolderTree::Remove(const Node& node, bool folder) {
   system_file::EntryAt at;
   if (!At(node, &at)) return system_file::Removal::kNotTheEntry;
-  return system_file::RemoveEntry(at, open, node.record.identity, folder);
+  return system_file::RemoveEntry(at, node.record.identity, folder);
 }

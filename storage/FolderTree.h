@@ -58,9 +58,8 @@ class FolderTree {
   // verified. False when a folder on the way is no longer the one listed.
   bool At(const Node& node, system_file::EntryAt* at);
 
-  // Removes `node` if it still is what was listed (system_file::RemoveEntry);
-  // `open` is an open handle of it or system_file::kNoFolder.
-  system_file::Removal Remove(const Node& node, system_file::Native open, bool folder);
+  // Removes `node` if it still is what was listed (system_file::RemoveEntry).
+  system_file::Removal Remove(const Node& node, bool folder);
 
   // Closes every folder held open.
   void Close() { m_chain.clear(); }

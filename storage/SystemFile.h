@@ -28,8 +28,8 @@ struct EntryAt {
 };
 
 // Opens the file `at` by the writer's mode table (16 read, existing; 17
-// write, open always; 18 read-write, existing, and on Windows with delete
-// access; 19 read-write, create new; any other read-write, open always),
+// write, open always; 18 read-write, existing; 19 read-write, create new; any
+// other read-write, open always),
 // shared for reading and writing, unbuffered flags off. Never opens through
 // a link: fails for links, folders and special files; a Windows reparse point
 // that holds data (not a name surrogate) is opened as the file it is.
@@ -55,11 +55,13 @@ enum class Removal { kRemoved, kNotTheEntry, kRefused };
 // Removes the entry `at` (a file, a link, or an empty folder when `folder`),
 // provided it still is the object `expected`: first renames it to a name of
 // the same length made of one repeated character, so the name does not
-// survive in the folder's records, then deletes the renamed entry. `open` is
-// an open handle of the object (Windows deletes through it; it needs delete
-// access) or kNoFolder. kNotTheEntry leaves everything as it was; kRefused
-// (the system refused, a folder not empty) leaves the entry under its name.
-Removal RemoveEntry(const EntryAt& at, Native open, const FileIdentity& expected, bool folder);
+// survive in the folder's records, then deletes the renamed entry. POSIX
+// checks the entry by its name in the open folder before and after the
+// rename; Windows renames and deletes through a handle of its own, opened on
+// the entry itself and checked. kNotTheEntry leaves everything as it was;
+// kRefused (the system refused, a folder not empty) leaves the entry under
+// its name.
+Removal RemoveEntry(const EntryAt& at, const FileIdentity& expected, bool folder);
 
 void Close(Native file);
 

@@ -41,15 +41,12 @@ std::uint32_t CFileWiper::FinishData(std::uint32_t code) {
 }
 
 int CFileWiper::closeAndDelete() {
-  const FileEntry* entry = m_file.entry();
-  bool deleted = false;
-  if (m_complete && entry != nullptr && !entry->FullPath().empty()) {
-    system_file::EntryAt at;
-    at.name = entry->Data().name;
-    at.path = entry->FullPath();
-    deleted = system_file::RemoveEntry(at, m_file.native(), entry->Data().identity, false) ==
-              system_file::Removal::kRemoved;
-  }
   m_file.closeFile();
-  return deleted ? 1 : 0;
+  const FileEntry* entry = m_file.entry();
+  if (!m_complete || entry == nullptr || entry->FullPath().empty()) return 0;
+  system_file::EntryAt at;
+  at.name = entry->Data().name;
+  at.path = entry->FullPath();
+  const auto removal = system_file::RemoveEntry(at, entry->Data().identity, false);
+  return removal == system_file::Removal::kRemoved ? 1 : 0;
 }

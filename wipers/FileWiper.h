@@ -34,10 +34,9 @@ class CFileWiper : public CDataWiper {
   int WriteData(std::int64_t offset, unsigned char* buffer, int size) override;
   std::uint32_t FinishData(std::uint32_t code) override;
 
-  // Deletes the file, only after a WippeData that returned 0 and only if the
-  // entry still is the file opened (it is renamed to a filler name first, and
-  // deleted through the open handle where the system allows), then closes
-  // it; nonzero when it was deleted.
+  // Closes the file, then deletes it: only after a WippeData that returned 0,
+  // and only if the entry still is the file that was wiped (it is renamed to
+  // a filler name first); nonzero when it was deleted.
   int closeAndDelete();
 
  private:

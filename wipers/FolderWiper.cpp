@@ -146,12 +146,11 @@ bool CFolderWiper::PassCurrentFile() {
     }
     if (!CheckCurrentFile("after its wipe")) return false;
   }
-  const system_file::Removal removal = m_tree.Remove(node, m_currentFile->native(), false);
-  if (removal == system_file::Removal::kNotTheEntry) {
+  m_currentFile->closeFile();
+  if (m_tree.Remove(node, false) == system_file::Removal::kNotTheEntry) {
     VTX_LOG(kWrite, "%s was replaced during its wipe, wipe stopped", Narrow(node).c_str());
     return false;
   }
-  m_currentFile->closeFile();
   m_base += static_cast<std::int64_t>(m_currentFile->entry()->Size());
   ++m_fileIndex;
   m_currentFile.reset();
@@ -176,19 +175,19 @@ void CFolderWiper::removeAll() {
   for (std::size_t index = m_fileIndex; index < m_tree.files().size(); ++index) {
     const FolderTree::Node& node = m_tree.files()[index];
     if (index == m_fileIndex && m_currentFile) {
-      if (m_runComplete) m_tree.Remove(node, m_currentFile->native(), false);
       m_currentFile->closeFile();
       m_currentFile.reset();
+      if (m_runComplete) m_tree.Remove(node, false);
     } else {
       RemoveUnwritten(node);
     }
   }
   m_fileIndex = m_tree.files().size();
   for (const FolderTree::Node& node : m_tree.otherNames()) {
-    m_tree.Remove(node, system_file::kNoFolder, false);
+    m_tree.Remove(node, false);
   }
   for (auto folder = m_tree.folders().rbegin(); folder != m_tree.folders().rend(); ++folder) {
-    m_tree.Remove(*folder, system_file::kNoFolder, true);
+    m_tree.Remove(*folder, true);
   }
   m_tree.Close();
 }
@@ -198,10 +197,10 @@ void CFolderWiper::RemoveUnwritten(const FolderTree::Node& node) {
   VantrixFile file;
   system_file::EntryAt at;
   FindData now;
-  if (node.record.Size() == 0 && m_tree.At(node, &at) &&
-      file.openAt(at, VantrixFile::kModeReadWrite) && file.status(&now) && now.Size() == 0 &&
-      m_tree.Remove(node, file.native(), false) == system_file::Removal::kRemoved) {
-    return;
-  }
+  const bool empty = node.record.Size() == 0 && m_tree.At(node, &at) &&
+                     file.openAt(at, VantrixFile::kModeRead) && file.status(&now) &&
+                     now.Size() == 0 && now.identity == node.record.identity;
+  file.closeFile();
+  if (empty && m_tree.Remove(node, false) == system_file::Removal::kRemoved) return;
   VTX_LOG("CFolderWiper::removeAll", "kept: %s", Narrow(node).c_str());
 }

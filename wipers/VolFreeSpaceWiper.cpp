@@ -216,7 +216,7 @@ void CVolFreeSpaceWiper::CleanUp() {
   system_file::EntryAt at;
   at.name = m_work.name;
   at.path = m_work.path;
-  system_file::RemoveEntry(at, system_file::kNoFolder, m_work.identity, true);
+  system_file::RemoveEntry(at, m_work.identity, true);
 }
 
 void CVolFreeSpaceWiper::Remove(const Entry& entry, bool folder) {
@@ -224,5 +224,5 @@ void CVolFreeSpaceWiper::Remove(const Entry& entry, bool folder) {
   at.folder = m_workHandle.Native();
   at.name = entry.name;
   at.path = entry.path;
-  system_file::RemoveEntry(at, system_file::kNoFolder, entry.identity, folder);
+  system_file::RemoveEntry(at, entry.identity, folder);
 }

@@ -226,7 +226,7 @@ bool IsMountRoot(Native folder, const std::wstring& /*path*/) {
   return own.mount != parent.mount || own.identity == parent.identity;
 }
 
-Removal RemoveEntry(const EntryAt& at, Native /*open*/, const FileIdentity& expected, bool folder) {
+Removal RemoveEntry(const EntryAt& at, const FileIdentity& expected, bool folder) {
   FileHandle parent;
   int where = static_cast<int>(at.folder);
   std::string name = WideToAnsi(at.name);

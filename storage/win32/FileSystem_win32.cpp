@@ -55,13 +55,12 @@ bool MakeFolder(const std::string& path) { return _mkdir(path.c_str()) == 0; }
 bool PathExists(const std::wstring& path) { return FileEntry::FromPath(path).IsValid(); }
 
 std::uint64_t FreeBytesOfVolume(const std::string& root) {
-  DWORD sectorsPerCluster = 0;
-  DWORD bytesPerSector = 0;
-  DWORD freeClusters = 0;
-  DWORD totalClusters = 0;
-  GetDiskFreeSpaceA(root.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
-                    &totalClusters);
-  return static_cast<std::uint64_t>(freeClusters) * bytesPerSector * sectorsPerCluster;
+  ULARGE_INTEGER available;
+  ULARGE_INTEGER total;
+  ULARGE_INTEGER free;
+  free.QuadPart = 0;
+  GetDiskFreeSpaceExA(root.c_str(), &available, &total, &free);
+  return free.QuadPart;
 }
 
 bool IsDiskFull(int error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }

@@ -21,8 +21,6 @@ struct AccessAndCreation {
   DWORD creation;
 };
 
-// Mode 18 (the file and folder wipers) also asks for delete access, so that
-// the wiped file is deleted through the handle that wrote it.
 AccessAndCreation ForMode(int mode) {
   switch (mode) {
     case 16:
@@ -30,7 +28,7 @@ AccessAndCreation ForMode(int mode) {
     case 17:
       return {GENERIC_WRITE, OPEN_ALWAYS};
     case 18:
-      return {GENERIC_READ | GENERIC_WRITE | DELETE, OPEN_EXISTING};
+      return {GENERIC_READ | GENERIC_WRITE, OPEN_EXISTING};
     case 19:
       return {GENERIC_READ | GENERIC_WRITE, CREATE_NEW};
     default:
@@ -263,15 +261,13 @@ bool IsMountRoot(Native /*folder*/, const std::wstring& path) {
   return CompareStringOrdinal(root.c_str(), -1, volume, -1, /*bIgnoreCase=*/TRUE) == CSTR_EQUAL;
 }
 
-Removal RemoveEntry(const EntryAt& at, Native open, const FileIdentity& expected, bool /*folder*/) {
+Removal RemoveEntry(const EntryAt& at, const FileIdentity& expected, bool /*folder*/) {
+  HANDLE handle =
+      OpenPath(at.path, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, OPEN_EXISTING,
+               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
+  if (handle == INVALID_HANDLE_VALUE) return Removal::kRefused;
   FileHandle owned;
-  HANDLE handle = AsHandle(open);
-  if (open == kNoFolder) {
-    handle = OpenPath(at.path, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
-                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
-    if (handle == INVALID_HANDLE_VALUE) return Removal::kRefused;
-    owned.Adopt(reinterpret_cast<Native>(handle));
-  }
+  owned.Adopt(reinterpret_cast<Native>(handle));
   FindData record;
   if (!Status(reinterpret_cast<Native>(handle), &record) || record.identity != expected) {
     return Removal::kNotTheEntry;

@@ -4,17 +4,27 @@
 #   scratch_volumes.sh setup   <dir> [<wineprefix> <wine-runner>]
 #   scratch_volumes.sh cleanup <dir> [<wineprefix> <wine-runner>]
 #
-# setup mounts an 8 MiB tmpfs at <dir>/freespace and a 64 MiB ext4 loop image
-# (<dir>/forensic.img) at <dir>/forensic, each marked with an empty file
-# ".vtx-mounted" that tells the tests the mount is theirs. With a Wine prefix,
-# drive T: reaches the tmpfs and U: the ext4 mount; the prefix is made ready
+# setup mounts, each marked with an empty file ".vtx-mounted" that tells the
+# tests the mount is theirs:
+#   <dir>/freespace  an 8 MiB tmpfs                                   (T:)
+#   <dir>/forensic   a 64 MiB ext4 loop image without journal, whose   (U:)
+#                    folder blocks then hold only current names
+#   <dir>/reserve    a 64 MiB ext4 as mkfs makes it: journal, 5 % kept (W:)
+#                    for root
+#   <dir>/faulty     a 32 MiB ext4 loop image whose sparse backing file (V:)
+#                    sits on a 6 MiB tmpfs (<dir>/faulty-backing): once a
+#                    test fills that tmpfs, writes to the image's unbacked
+#                    blocks fail as I/O errors
+# The ext4 images keep no clusters back beyond the root reserve
+# (reserved_clusters 0), so that every free block can be written. With a Wine
+# prefix the drive letters above reach the mounts; the prefix is made ready
 # first through <wine-runner> --prepare, since Wine never gives a C: drive to
 # a prefix whose "dosdevices" folder already exists when it is created. Where
 # mounting is not permitted (not root, no loop devices) it mounts nothing and
 # exits 0: the tests then skip with a message.
 #
-# cleanup unmounts both and, when the forensic test left its marker in
-# <dir>/forensic.marker, scans the raw image for it: exit 1 if found.
+# cleanup unmounts all and, for each image a test left markers for in
+# <dir>/<image>.marker, scans the raw image for them: exit 1 if one is found.
 # Both are idempotent.
 set -uo pipefail
 
@@ -22,42 +32,46 @@ action=${1:?action}
 dir=${2:?folder}
 prefix=${3:-}
 wine_runner=${4:-}
-tmpfs_mount=$dir/freespace
-ext4_mount=$dir/forensic
-image=$dir/forensic.img
-loop_record=$dir/forensic.loop
-marker=$dir/forensic.marker
+images=(forensic reserve faulty)
 
 unmount_all() {
-  if [[ -n $prefix ]]; then rm -f "$prefix/dosdevices/t:" "$prefix/dosdevices/u:"; fi
-  mountpoint -q "$tmpfs_mount" 2>/dev/null && umount "$tmpfs_mount"
-  mountpoint -q "$ext4_mount" 2>/dev/null && umount "$ext4_mount"
-  if [[ -f $loop_record ]]; then
-    losetup -d "$(cat "$loop_record")" 2>/dev/null
-    rm -f "$loop_record"
-  fi
+  if [[ -n $prefix ]]; then rm -f "$prefix"/dosdevices/{t,u,v,w}:; fi
+  local name
+  for name in "${images[@]}"; do
+    mountpoint -q "$dir/$name" 2>/dev/null && umount "$dir/$name"
+    if [[ -f $dir/$name.loop ]]; then
+      losetup -d "$(cat "$dir/$name.loop")" 2>/dev/null
+      rm -f "$dir/$name.loop"
+    fi
+  done
+  # The backing tmpfs last: the loop device held its image open.
+  for name in freespace faulty-backing; do
+    mountpoint -q "$dir/$name" 2>/dev/null && umount "$dir/$name"
+  done
   return 0
 }
 
 mount_tmpfs() {
-  mkdir -p "$tmpfs_mount"
-  mount -t tmpfs -o size=8m,mode=0777 vtx-freespace "$tmpfs_mount" 2>/dev/null || return 1
-  : >"$tmpfs_mount/.vtx-mounted"
+  local mount=$1 size=$2
+  mkdir -p "$mount"
+  mount -t tmpfs -o "size=$size,mode=0777" vtx-scratch "$mount" 2>/dev/null
 }
 
+# mount_ext4 <name> <image file> <size> <mkfs options...>
 mount_ext4() {
-  mkdir -p "$ext4_mount"
-  rm -f "$image" "$marker"
-  truncate -s 64M "$image" && mkfs.ext4 -q -F -m 0 -b 4096 "$image" || return 1
+  local name=$1 image=$2 size=$3
+  shift 3
+  mkdir -p "$dir/$name"
+  rm -f "$image" "$dir/$name.marker"
+  truncate -s "$size" "$image" && mkfs.ext4 -q -F -b 4096 "$@" "$image" || return 1
   local device
   device=$(losetup -f --show "$image" 2>/dev/null) || return 1
-  echo "$device" >"$loop_record"
-  mount -t ext4 "$device" "$ext4_mount" 2>/dev/null || return 1
-  # Clusters ext4 keeps back for its own metadata would stay unwritten by a
-  # free-space wipe; with none kept back, every free block is the caller's.
+  echo "$device" >"$dir/$name.loop"
+  mount -t ext4 -o errors=continue "$device" "$dir/$name" 2>/dev/null || return 1
   local reserve=/sys/fs/ext4/$(basename "$device")/reserved_clusters
   [[ -w $reserve ]] && echo 0 >"$reserve"
-  : >"$ext4_mount/.vtx-mounted"
+  : >"$dir/$name/.vtx-mounted"
+  sync -f "$dir/$name/.vtx-mounted"
 }
 
 map_drive() {
@@ -67,12 +81,18 @@ map_drive() {
 }
 
 scan_image() {
-  [[ -f $marker && -f $image ]] || { echo "forensic scan: no marker, nothing to scan"; return 0; }
+  local name=$1 marker=$dir/$1.marker image=$dir/$1.img
+  [[ -f $marker && -f $image ]] || { echo "scan of $name: no marker, nothing to scan"; return 0; }
   if grep -q -a -F -f "$marker" "$image"; then
-    echo "forensic scan: FAILED, the marker is still in the raw image $image"
+    echo "scan of $name: FAILED, a marker is still in the raw image $image"
     return 1
   fi
-  echo "forensic scan: the marker occurs nowhere in $(stat -c %s "$image") bytes of raw image"
+  echo "scan of $name: no marker occurs in $(stat -c %s "$image") bytes of raw image"
+}
+
+mount_faulty() {
+  mount_tmpfs "$dir/faulty-backing" 6m || return 1
+  mount_ext4 faulty "$dir/faulty-backing/faulty.img" 32M -m 0 -O ^has_journal
 }
 
 case $action in
@@ -83,13 +103,23 @@ case $action in
       exit 0
     fi
     if [[ -n $prefix ]]; then "$wine_runner" --prepare || exit 1; fi
-    if mount_tmpfs; then map_drive t "$tmpfs_mount"; else echo "scratch volumes: tmpfs not permitted"; fi
-    if mount_ext4; then map_drive u "$ext4_mount"; else echo "scratch volumes: loop ext4 not permitted"; fi
+    if mount_tmpfs "$dir/freespace" 8m; then
+      : >"$dir/freespace/.vtx-mounted"
+      map_drive t "$dir/freespace"
+    else
+      echo "scratch volumes: tmpfs not permitted"
+    fi
+    mount_ext4 forensic "$dir/forensic.img" 64M -m 0 -O ^has_journal && map_drive u "$dir/forensic"
+    mount_ext4 reserve "$dir/reserve.img" 64M && map_drive w "$dir/reserve"
+    mount_faulty && map_drive v "$dir/faulty"
+    [[ -f $dir/forensic/.vtx-mounted ]] || echo "scratch volumes: loop ext4 not permitted"
     exit 0
     ;;
   cleanup)
     unmount_all
-    scan_image
+    status=0
+    for name in forensic reserve; do scan_image "$name" || status=1; done
+    exit $status
     ;;
   *)
     echo "usage: $0 setup|cleanup <dir> [<wineprefix>]" >&2

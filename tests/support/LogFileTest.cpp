@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdarg>
+#include <ctime>
 #include <regex>
 #include <set>
 #include <string>
@@ -40,17 +41,28 @@ void WriteTo(CLogFile* log, const char* function, unsigned line, const char* for
   va_end(args);
 }
 
-TEST(Log, LineLayoutIsTagTimeFunctionLineMessage) {
+std::string LocalStamp() {
+  const std::time_t now = std::time(nullptr);
+  return CLogFile::FormatTimeStamp(*std::localtime(&now));
+}
+
+TEST(Log, LineLayoutIsTagLocalTimeFunctionLineMessage) {
   LogProbe probe;
+  const std::string before = LocalStamp();
   WriteLog("CVolFreeSpaceWiper::WriteData", 188, "write ret: %d", 131072);
+  const std::string after = LocalStamp();
   WriteLog("VantrixFile::closeFile", 7, "%s", "");
   WriteLog("CFileWiper::init", 42, "open %s file failure\n", "C:\\x.txt");
+  const char* noFormat = nullptr;
+  WriteLog("Log::Test", 3, noFormat);  // writes nothing
   const std::vector<std::string> lines = SplitLines(probe.Appended());
   ASSERT_EQ(lines.size(), 4u);
 
   std::smatch match;
   ASSERT_TRUE(std::regex_search(lines[0], match, kLinePrefix)) << lines[0];
   EXPECT_EQ(match.position(0), 0);
+  const std::string stamp = lines[0].substr(9, 19);
+  EXPECT_TRUE(before <= stamp && stamp <= after) << before << " " << stamp << " " << after;
   EXPECT_EQ(match[1].str(), "CVolFreeSpaceWiper::WriteData");
   EXPECT_EQ(match[2].str(), "188");
   EXPECT_EQ(match.suffix().str(), "write ret: 131072");
@@ -84,13 +96,6 @@ TEST(Log, MessagesAroundTheBufferSizeAreWrittenWhole) {
     EXPECT_EQ(match.suffix().str(),
               std::string(lengths[i], static_cast<char>('a' + lengths[i] % 26)));
   }
-}
-
-TEST(Log, NullFormatWritesNothing) {
-  LogProbe probe;
-  const char* format = nullptr;
-  WriteLog("Log::Test", 3, format);
-  EXPECT_EQ(probe.Appended(), "");
 }
 
 TEST(Log, ConcurrentCallersNeverInterleaveLines) {
@@ -153,6 +158,28 @@ TEST(LogFile, AppendsToAnExistingFileSharedWithAnotherWriter) {
   EXPECT_NE(lines[1].find("A::a:1 one"), std::string::npos);
   EXPECT_NE(lines[2].find("B::b:2 two"), std::string::npos);
   EXPECT_NE(lines[3].find("A::a:3 three"), std::string::npos);
+}
+
+TEST(LogFile, RotatesBeforeALineWouldPassTheLimitAndLosesNoRecentLine) {
+  TempDir dir;
+  const fs::path path = dir / "rotating.log";
+  constexpr std::uint64_t kLimit = 1000;
+  {
+    CLogFile log(path.string().c_str(), kLimit);
+    for (int i = 0; i < 60; ++i) {
+      WriteTo(&log, "A::a", 1, "line %03d", i);
+      ASSERT_LE(fs::file_size(path), kLimit) << "after line " << i;
+    }
+  }
+  ASSERT_LE(fs::file_size(fs::path(path).concat(".1")), kLimit);
+  const std::vector<std::string> lines =
+      SplitLines(ReadBytes(fs::path(path).concat(".1")) + ReadBytes(path));
+  ASSERT_GT(lines.size(), 10u);
+  ASSERT_LT(lines.size(), 60u);  // older generations were replaced
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string expected = "line " + std::to_string(1000 + 60 - lines.size() + i).substr(1);
+    EXPECT_EQ(lines[i].substr(lines[i].size() - expected.size()), expected);
+  }
 }
 
 std::tm LocalTime(int year, int month, int day, int hour, int minute, int second) {

@@ -1,5 +1,6 @@
 #include "volumes/ScratchVolume.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
@@ -14,6 +15,10 @@ constexpr char kMountMarker[] = ".vtx-mounted";
 std::string Environment(const char* variable) {
   const char* value = std::getenv(variable);
   return value ? value : "";
+}
+
+fs::path FixtureFile(const std::string& name) {
+  return fs::path(Environment("VTX_VOLUME_DIR")) / name;
 }
 
 bool ScratchVolume::Find(const char* variable, std::string* why) {
@@ -40,16 +45,13 @@ void ScratchVolume::Clear() const {
 std::uint64_t ScratchVolume::Available() const { return fs::space(path()).available; }
 
 void ScratchVolume::LeaveFree(std::uint64_t bytes) const {
-  const std::uint64_t available = Available();
-  if (available < bytes) throw std::runtime_error("volume has less free space than asked");
-  // Written for real: a sparse ballast would take no space.
+  // Written for real (a sparse ballast takes no space), and topped up while
+  // the file system's own bookkeeping leaves more than asked.
   std::ofstream ballast(path() / "ballast.bin", std::ios::binary);
   const std::vector<char> chunk(1 << 16, 'b');
-  for (std::uint64_t left = available - bytes; left > 0;) {
-    const std::uint64_t count = left < chunk.size() ? left : chunk.size();
-    ballast.write(chunk.data(), static_cast<std::streamsize>(count));
-    left -= count;
+  for (std::uint64_t available = Available(); available > bytes; available = Available()) {
+    const std::uint64_t count = std::min<std::uint64_t>(available - bytes, chunk.size());
+    if (!ballast.write(chunk.data(), static_cast<std::streamsize>(count)).flush()) break;
   }
-  ballast.close();
   if (Available() != bytes) throw std::runtime_error("ballast did not leave the asked free space");
 }

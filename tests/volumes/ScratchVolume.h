@@ -33,3 +33,7 @@ class ScratchVolume {
 
 // The value of an environment variable, or empty.
 std::string Environment(const char* variable);
+
+// A file of the volume fixture's folder (VTX_VOLUME_DIR): an image, a marker
+// list for the scan after unmounting ("<image>.marker"), a backing folder.
+fs::path FixtureFile(const std::string& name);

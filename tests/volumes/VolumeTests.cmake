@@ -1,5 +1,6 @@
-# Free-space and forensic tests on small real file systems, mounted by a
-# fixture for the whole run and unmounted (and the raw image scanned) after.
+# Free-space, forensic and I/O-error tests on small real file systems, mounted
+# by a fixture for the whole run and unmounted (and the raw images scanned)
+# after; see tests/scripts/scratch_volumes.sh.
 
 set(VTX_VOLUME_DIR ${CMAKE_BINARY_DIR}/volumes)
 set(VTX_VOLUME_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/scripts/scratch_volumes.sh)
@@ -9,15 +10,17 @@ if(CMAKE_CROSSCOMPILING)
   set(VTX_VOLUME_ENVIRONMENT
     "VTX_FREESPACE_ROOT=T:\\"
     "VTX_FORENSIC_ROOT=U:\\"
-    "VTX_FORENSIC_IMAGE=${VTX_VOLUME_DIR_WINDOWS}\\forensic.img"
-    "VTX_FORENSIC_MARKER=${VTX_VOLUME_DIR_WINDOWS}\\forensic.marker")
+    "VTX_RESERVE_ROOT=W:\\"
+    "VTX_FAULTY_ROOT=V:\\"
+    "VTX_VOLUME_DIR=${VTX_VOLUME_DIR_WINDOWS}")
 else()
   set(VTX_VOLUME_PREFIX "")
   set(VTX_VOLUME_ENVIRONMENT
     "VTX_FREESPACE_ROOT=${VTX_VOLUME_DIR}/freespace/"
     "VTX_FORENSIC_ROOT=${VTX_VOLUME_DIR}/forensic/"
-    "VTX_FORENSIC_IMAGE=${VTX_VOLUME_DIR}/forensic.img"
-    "VTX_FORENSIC_MARKER=${VTX_VOLUME_DIR}/forensic.marker")
+    "VTX_RESERVE_ROOT=${VTX_VOLUME_DIR}/reserve/"
+    "VTX_FAULTY_ROOT=${VTX_VOLUME_DIR}/faulty/"
+    "VTX_VOLUME_DIR=${VTX_VOLUME_DIR}")
 endif()
 
 add_test(NAME volumes_mount
@@ -34,4 +37,5 @@ vtx_add_test_program(volume_tests
   SOURCES
     volumes/ScratchVolume.cpp
     volumes/FreeSpaceWiperTest.cpp
-    volumes/ForensicTest.cpp)
+    volumes/ForensicTest.cpp
+    volumes/WriteFailureTest.cpp)

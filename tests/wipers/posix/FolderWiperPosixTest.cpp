@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <set>
 #include <string>
 
 #include "algorithms/WiperAlgorithms.h"
@@ -85,6 +88,40 @@ TEST(FolderWiperPosix, MountsInsideTheTreeAreLeftAlone) {
   umount2((root / "bound").c_str(), MNT_DETACH);
   if (other) umount2((root / "sub" / "other").c_str(), MNT_DETACH);
   EXPECT_EQ(ReadBytes(dir / "outside" / "keep.bin"), PatternBytes(5000));
+}
+
+// Every entry is renamed to a name of its length made of one repeated
+// character before it is deleted, so its name is not left in the folder.
+TEST(FolderWiperPosix, NamesAreOverwrittenBeforeEntriesAreDeleted) {
+  TempDir dir;
+  const fs::path root = dir / "tree";
+  WriteBytes(root / "secret-name.bin", PatternBytes(100));
+  fs::create_directories(root / "secret-folder");
+  const int watch = inotify_init1(IN_NONBLOCK);
+  ASSERT_GE(watch, 0);
+  for (const fs::path& folder : {dir.path(), root}) {
+    inotify_add_watch(watch, folder.c_str(), IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE);
+  }
+  CFolderWiper wiper;
+  ASSERT_EQ(Wipe(&wiper, root), 0u);
+  std::multiset<std::string> movedFrom, deleted;
+  alignas(inotify_event) char buffer[8192];
+  for (ssize_t length; (length = read(watch, buffer, sizeof(buffer))) > 0;) {
+    for (char* at = buffer; at < buffer + length;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(at);
+      if (event->mask & IN_MOVED_FROM) movedFrom.insert(event->name);
+      if (event->mask & IN_DELETE) deleted.insert(event->name);
+      at += sizeof(inotify_event) + event->len;
+    }
+  }
+  close(watch);
+  EXPECT_EQ(movedFrom, (std::multiset<std::string>{"secret-name.bin", "secret-folder", "tree"}));
+  std::multiset<std::size_t> lengths;
+  for (const std::string& name : deleted) {
+    EXPECT_EQ(name.find_first_not_of(name[0]), std::string::npos) << name;
+    lengths.insert(name.size());
+  }
+  EXPECT_EQ(lengths, (std::multiset<std::size_t>{15, 13, 4}));
 }
 
 }  // namespace
