@@ -27,14 +27,6 @@ inline std::wstring TrimSeparators(std::wstring path) {
 // absolute path comes back unchanged (Windows also normalises it).
 std::wstring MakeAbsolute(const std::wstring& path);
 
-// Deletes one file (or, on POSIX, any non-folder entry). False on failure.
-bool DeletePath(const std::wstring& path);
-bool DeletePath(const std::string& path);
-
-// Removes one empty folder. False on failure, also when it is not empty.
-bool RemoveFolder(const std::wstring& path);
-bool RemoveFolder(const std::string& path);
-
 // Creates one folder with default security. False on failure.
 bool MakeFolder(const std::string& path);
 

@@ -58,7 +58,6 @@ class VantrixFile {
   // The entry built by open; null before open or if it could not be built.
   const FileEntry* entry() const { return m_entry.get(); }
   bool isUsable() const { return m_handle.IsUsable(); }
-  system_file::Native native() const { return m_handle.Native(); }
   // What the system says of the open file now (size, identity, links).
   bool status(FindData* record) const;
   // The system's error code of the last failed write or flush.

@@ -34,12 +34,6 @@ std::wstring MakeAbsolute(const std::wstring& path) {
   return absolute + path;
 }
 
-bool DeletePath(const std::string& path) { return unlink(path.c_str()) == 0; }
-bool DeletePath(const std::wstring& path) { return DeletePath(WideToAnsi(path)); }
-
-bool RemoveFolder(const std::string& path) { return rmdir(path.c_str()) == 0; }
-bool RemoveFolder(const std::wstring& path) { return RemoveFolder(WideToAnsi(path)); }
-
 bool MakeFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
 
 bool PathExists(const std::wstring& path) {

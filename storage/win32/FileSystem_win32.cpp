@@ -40,16 +40,6 @@ std::wstring ToSystemPath(const std::wstring& path) {
 
 std::wstring MakeAbsolute(const std::wstring& path) { return FullPathName(path); }
 
-bool DeletePath(const std::wstring& path) {
-  return DeleteFileW(ToSystemPath(path).c_str()) != FALSE;
-}
-bool DeletePath(const std::string& path) { return DeleteFileA(path.c_str()) != FALSE; }
-
-bool RemoveFolder(const std::wstring& path) {
-  return RemoveDirectoryW(ToSystemPath(path).c_str()) != FALSE;
-}
-bool RemoveFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != FALSE; }
-
 bool MakeFolder(const std::string& path) { return _mkdir(path.c_str()) == 0; }
 
 bool PathExists(const std::wstring& path) { return FileEntry::FromPath(path).IsValid(); }

@@ -127,9 +127,13 @@ bool OpenFolder(const EntryAt& at, Native* folder, FindData* record) {
       OpenPath(at.path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT);
   if (handle == INVALID_HANDLE_VALUE) return false;
+  // The folder's own directory record is asked too, so that a junction is
+  // refused even where the open itself does not report it.
+  FindData listed;
   if (!Status(reinterpret_cast<Native>(handle), record) ||
       (record->attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-      (record->attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      (record->attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+      (LookUp(at.path, &listed) && (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
     CloseHandle(handle);
     SetLastError(ERROR_DIRECTORY);
     return false;

@@ -129,18 +129,6 @@ TEST_F(FreeSpaceWiper, LeftoversAreNumberedAfterAndOnlyThisModulesFilesDeleted) 
   EXPECT_EQ(std::distance(fs::directory_iterator(WorkFolder()), fs::directory_iterator()), 1);
 }
 
-TEST_F(FreeSpaceWiper, LessThanOneBlockFreeIsWrittenAsTheTail) {
-  m_volume.LeaveFree(16 * kPage);
-  {
-    CVolFreeSpaceWiper wiper;
-    ASSERT_EQ(wiper.init(m_volume.root().c_str()), 0);
-    CZeroFillWiperAlgorithm algorithm;
-    EXPECT_EQ(wiper.WippeData(&algorithm, nullptr), 0u);
-    EXPECT_EQ(TempFiles(), (std::map<int, std::uint64_t>{{1, 16 * kPage}}));
-  }
-  EXPECT_FALSE(fs::exists(WorkFolder()));
-}
-
 TEST_F(FreeSpaceWiper, TemporaryFilesRotateAtTheLimit) {
   m_volume.LeaveFree(6 * kBlock + kPage);
   CVolFreeSpaceWiper wiper(/*tempFileLimit=*/2 * kBlock);
