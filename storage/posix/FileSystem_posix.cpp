@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -41,10 +42,16 @@ bool PathExists(const std::wstring& path) {
   return !path.empty() && lstat(WideToAnsi(path).c_str(), &status) == 0;
 }
 
+// The file system's pending work is committed first: blocks of files deleted
+// just before are counted free only once the deletion is committed.
 std::uint64_t FreeBytesOfVolume(const std::string& root) {
+  const int folder = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return 0;
+  syncfs(folder);
   struct statvfs volume;
-  if (statvfs(root.c_str(), &volume) != 0) return 0;
-  return static_cast<std::uint64_t>(volume.f_bfree) * volume.f_frsize;
+  const bool known = fstatvfs(folder, &volume) == 0;
+  close(folder);
+  return known ? static_cast<std::uint64_t>(volume.f_bfree) * volume.f_frsize : 0;
 }
 
 bool IsDiskFull(int error) { return error == ENOSPC || error == EDQUOT; }

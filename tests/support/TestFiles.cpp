@@ -44,8 +44,11 @@ std::string PatternBytes(std::size_t size) {
 }
 
 std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return std::string();
+  std::string bytes(static_cast<std::size_t>(in.tellg()), '\0');
+  in.seekg(0).read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
+  return bytes;
 }
 
 bool AllBytesAre(const std::string& bytes, unsigned char value) {
