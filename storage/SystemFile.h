@@ -29,10 +29,10 @@ struct EntryAt {
 
 // Opens the file `at` by the writer's mode table (16 read, existing; 17
 // write, open always; 18 read-write, existing; 19 read-write, create new; any
-// other read-write, open always),
-// shared for reading and writing, unbuffered flags off. Never opens through
-// a link: fails for links, folders and special files; a Windows reparse point
-// that holds data (not a name surrogate) is opened as the file it is.
+// other read-write, open always), shared for reading and writing, unbuffered
+// flags off. Never opens through a link: fails for links, folders and special
+// files; a Windows reparse point that holds data (not a name surrogate) is
+// opened as the file it is.
 bool OpenAt(const EntryAt& at, int mode, Native* file);
 
 // Opens the folder `at` for listing, never through a link, and describes it.

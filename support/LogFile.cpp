@@ -9,6 +9,7 @@
 #include "common/Log.h"
 #include "support/SystemFormat.h"
 #include "support/LocalTime.h"
+#include "support/TextHelpers.h"
 
 namespace fs = std::filesystem;
 
@@ -76,16 +77,17 @@ void CLogFile::WriteLine(const char* function, unsigned int line, const char* fo
   FormatSystemText(text, size, format, args);
   if (function == nullptr) function = "";
 
-  // The most the line takes on disk: every line feed may become two bytes.
+  // What the line takes on disk, counted rather than asked of the system.
   const std::string stamp = FormatTimeStamp(LocalTimeNow());
-  std::uint64_t bytes = 9 + stamp.size() + 4 + std::strlen(function) + 1 + 10 + 1 + size + 1;
-  for (const char* at = text; *at != '\0'; ++at) bytes += *at == '\n';
+  const std::string number = std::to_string(line);
+  std::uint64_t bytes = 9 + stamp.size() + 4 + std::strlen(function) + 1 + number.size() + 1 +
+                        static_cast<std::uint64_t>(length) + kLineFeedBytes;
+  for (const char* at = text; *at != '\0'; ++at) bytes += *at == '\n' ? kLineFeedBytes - 1 : 0;
   if (m_size > 0 && m_size + bytes > m_rotationSize) Rotate();
 
-  m_stream << "[Vantrix]" << stamp << "    " << function << ':' << line << ' ' << text << '\n';
+  m_stream << "[Vantrix]" << stamp << "    " << function << ':' << number << ' ' << text << '\n';
   m_stream.flush();
-  const std::streamoff end = m_stream.tellp();
-  m_size = end > 0 ? static_cast<std::uint64_t>(end) : m_size + bytes;
+  m_size += bytes;
 }
 
 void WriteLog(const char* function, unsigned int line, const char* format, ...) {

@@ -20,7 +20,8 @@
 // The log never fills a disk: when a line would take the file past the
 // rotation size (64 MiB), the file is renamed to "<name>.1", replacing an
 // older one, and a fresh file is started (if the rename is refused, the file
-// is emptied instead).
+// is emptied instead). The size is the file's at opening plus the lines this
+// object wrote, counted without asking the system.
 //
 // Thread safety: one mutex is held from formatting to flushing a line, so the
 // 1024-byte formatting buffer is never shared by two callers and lines never

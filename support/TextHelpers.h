@@ -1,6 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+// Bytes a line feed takes in a file written in text mode: 2 on Windows (CR
+// LF), 1 on POSIX.
+extern const std::size_t kLineFeedBytes;
 
 // Conversions between narrow text in the system's code page and wide text.
 //

@@ -3,6 +3,8 @@
 
 #include "support/TextHelpers.h"
 
+const std::size_t kLineFeedBytes = 1;
+
 namespace {
 
 constexpr char32_t kEscapeBase = 0xDC00;  // stray byte b maps to U+DC00 + b

@@ -7,6 +7,8 @@
 
 #include "support/TextHelpers.h"
 
+const std::size_t kLineFeedBytes = 2;
+
 namespace {
 
 // A zeroed malloc block, freed on scope exit.
