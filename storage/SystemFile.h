@@ -65,8 +65,12 @@ Removal RemoveEntry(const EntryAt& at, const FileIdentity& expected, bool folder
 
 void Close(Native file);
 
-// Writes the system's buffers of the file to the device.
-bool Flush(Native file);
+// Writes the system's buffers of the file to the device. With `deviceCache`
+// the device's own write cache is flushed too, so the data is stable; without
+// it the data is written and waited for (write errors are reported) but may
+// still sit in that cache, which the next flush of any file on the device, or
+// the file system's next journal commit, empties first.
+bool Flush(Native file, bool deviceCache);
 
 enum class WriteStatus { kWritten, kSeekFailed, kSeekMismatch, kWriteFailed };
 

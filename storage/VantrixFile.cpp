@@ -29,9 +29,9 @@ bool VantrixFile::openAt(const system_file::EntryAt& at, int mode) {
   return m_entry && m_entry->IsValid();
 }
 
-bool VantrixFile::flush() {
+bool VantrixFile::flush(bool deviceCache) {
   if (!m_handle.IsUsable()) return false;
-  const bool flushed = system_file::Flush(m_handle.Native());
+  const bool flushed = system_file::Flush(m_handle.Native(), deviceCache);
   const int error = LastSystemError();
   VTX_LOG("VantrixFile::closeFile", "flush buffer: %d, %d", flushed ? 1 : 0, error);
   m_dirty = !flushed;

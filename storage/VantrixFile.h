@@ -38,9 +38,10 @@ class VantrixFile {
   // The same for an entry named inside an open folder.
   bool openAt(const system_file::EntryAt& at, int mode);
 
-  // Flushes the file to the device and logs "flush buffer: %d, %d"; false
-  // when the system reports that it could not (an I/O error).
-  bool flush();
+  // Flushes the file to the device (see system_file::Flush; by default
+  // through the device's cache) and logs "flush buffer: %d, %d"; false when
+  // the system reports that it could not (an I/O error).
+  bool flush(bool deviceCache = true);
 
   // Flushes (unless nothing was written since a flush), logs and closes a
   // usable handle; does nothing otherwise. The entry is kept.

@@ -116,7 +116,7 @@ bool CFolderWiper::OpenCurrentFile() {
     return false;
   }
   m_currentFile = std::move(file);
-  if (!CheckCurrentFile("at open")) return false;
+  if (!IsListedFile(m_currentFile->entry()->Data(), "at open")) return false;
   m_passOver = m_currentFile->entry()->Data().links > node.names;
   if (m_passOver) {
     VTX_LOG(kWrite, "%s has names outside the folder: not overwritten, its names here removed",
@@ -125,14 +125,11 @@ bool CFolderWiper::OpenCurrentFile() {
   return true;
 }
 
-// The open file must be the one listed, of its listed size.
-bool CFolderWiper::CheckCurrentFile(const char* when) {
+// The open file must be the one listed, of its listed size; `now` is what
+// the system says of it.
+bool CFolderWiper::IsListedFile(const FindData& now, const char* when) const {
   const FolderTree::Node& node = m_tree.files()[m_fileIndex];
-  FindData now;
-  if (m_currentFile->status(&now) && now.identity == node.record.identity &&
-      now.Size() == node.record.Size()) {
-    return true;
-  }
+  if (now.identity == node.record.identity && now.Size() == node.record.Size()) return true;
   VTX_LOG(kWrite, "%s is not the file listed %s, wipe stopped", Narrow(node).c_str(), when);
   return false;
 }
@@ -140,11 +137,14 @@ bool CFolderWiper::CheckCurrentFile(const char* when) {
 bool CFolderWiper::PassCurrentFile() {
   const FolderTree::Node& node = m_tree.files()[m_fileIndex];
   if (!m_passOver) {
-    if (!m_currentFile->flush()) {
+    // Written to the device and waited for; the device's cache is flushed
+    // once, at the end of the run.
+    if (!m_currentFile->flush(/*deviceCache=*/false)) {
       m_flushFailed = true;
       return false;
     }
-    if (!CheckCurrentFile("after its wipe")) return false;
+    FindData now;
+    if (!m_currentFile->status(&now) || !IsListedFile(now, "after its wipe")) return false;
   }
   m_currentFile->closeFile();
   if (m_tree.Remove(node, false) == system_file::Removal::kNotTheEntry) {
@@ -160,12 +160,16 @@ bool CFolderWiper::PassCurrentFile() {
 std::uint32_t CFolderWiper::FinishData(std::uint32_t code) {
   if (m_flushFailed) return kCodeFlushFailed;
   if (code != 0) return code;
-  if (m_currentFile && !m_passOver) {
-    if (!m_currentFile->flush()) {
-      m_flushFailed = true;
-      return kCodeFlushFailed;
-    }
-    if (!CheckCurrentFile("after its wipe")) return kCodeTailWriteFailed;
+  // The file the run ended in; flushing it also empties the device's cache of
+  // every file written before.
+  if (m_currentFile && !m_currentFile->flush()) {
+    m_flushFailed = true;
+    return kCodeFlushFailed;
+  }
+  FindData now;
+  if (m_currentFile && !m_passOver &&
+      (!m_currentFile->status(&now) || !IsListedFile(now, "after its wipe"))) {
+    return kCodeTailWriteFailed;
   }
   m_runComplete = true;
   return 0;

@@ -12,8 +12,12 @@
 // Overwrites every file below a folder, then deletes the files and removes
 // the folders. All files, in collection order, form one run of GetTotalSize()
 // bytes that the pass loop writes; a cursor maps each block onto the files it
-// covers and deletes each file (after flushing it) once it has moved past the
-// file's last byte.
+// covers and deletes each file once it has moved past the file's last byte,
+// after its data was written to the device and waited for (write errors
+// fail the wipe). The device's own cache is flushed once, at the end of the
+// run, before WippeData returns 0; on a journaling file system no deletion
+// reaches the disk before the data written ahead of it, since every journal
+// commit empties that cache first.
 //
 // It opens, writes and deletes only the very files and folders it listed
 // (FolderTree): each is reached again through folders checked against the
@@ -75,7 +79,7 @@ class CFolderWiper : public CDataWiper {
  private:
   bool OpenCurrentFile();
   bool PassCurrentFile();
-  bool CheckCurrentFile(const char* when);
+  bool IsListedFile(const FindData& now, const char* when) const;
   void RemoveUnwritten(const FolderTree::Node& node);
 
   FolderTree m_tree;

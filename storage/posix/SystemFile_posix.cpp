@@ -144,8 +144,15 @@ bool Status(Native file, FindData* record) {
 void Close(Native file) { ::close(static_cast<int>(file)); }
 
 // The data and what is needed to read it back (fdatasync): an overwrite in
-// place changes no metadata worth a journal commit per file.
-bool Flush(Native file) { return fdatasync(static_cast<int>(file)) == 0; }
+// place changes no metadata worth a journal commit. Without the device cache,
+// sync_file_range writes and waits, which still reports write errors.
+bool Flush(Native file, bool deviceCache) {
+  const int fd = static_cast<int>(file);
+  if (deviceCache) return fdatasync(fd) == 0;
+  const unsigned how =
+      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+  return sync_file_range(fd, 0, 0, how) == 0;
+}
 
 WriteOutcome WriteAt(Native file, std::int64_t offset, const void* buffer, std::uint32_t size) {
   WriteOutcome outcome;

@@ -162,7 +162,7 @@ bool Status(Native file, FindData* record) {
 
 void Close(Native file) { CloseHandle(AsHandle(file)); }
 
-bool Flush(Native file) { return FlushFileBuffers(AsHandle(file)) != FALSE; }
+bool Flush(Native file, bool /*deviceCache*/) { return FlushFileBuffers(AsHandle(file)) != FALSE; }
 
 WriteOutcome WriteAt(Native file, std::int64_t offset, const void* buffer, std::uint32_t size) {
   WriteOutcome outcome;

@@ -74,8 +74,10 @@ TEST(WriteFailure, FailedFlushFailsTheWipeAndDeletesNothing) {
   const fs::path ballast = FixtureFile("faulty-backing") / "ballast.bin";
   for (const auto& [name, wipe] : Wipers()) {
     volume.Clear();
+    // Two files: the folder wiper flushes one as it passes it, one at the end.
     const fs::path path = volume.path() / "tree" / "sparse.bin";
     MakeSparse(path, 1 << 20);
+    MakeSparse(path.parent_path() / "other.bin", 1 << 20);
     {
       std::ofstream fill(ballast, std::ios::binary);
       const std::string chunk(1 << 16, 'b');
@@ -85,7 +87,7 @@ TEST(WriteFailure, FailedFlushFailsTheWipeAndDeletesNothing) {
     bool deleted = false;
     EXPECT_EQ(wipe(path, &deleted), CDataWiper::kCodeFlushFailed) << name;
     EXPECT_FALSE(deleted) << name;
-    EXPECT_TRUE(fs::exists(path)) << name;
+    EXPECT_TRUE(fs::exists(path) && fs::exists(path.parent_path() / "other.bin")) << name;
     fs::remove(ballast);
   }
   volume.Clear();
