@@ -8,7 +8,7 @@
 
 #include "algorithms/WiperAlgorithms.h"
 #include "support/TestPlatform.h"
-#include "support/TestSink.h"
+#include "support/RecordingSink.h"
 #include "volumes/ScratchVolume.h"
 #include "wipers/VolFreeSpaceWiper.h"
 
@@ -49,7 +49,7 @@ class FreeSpaceWiper : public testing::Test {
     return written;
   }
   // Bytes in the temporary files, noted at every report of a running wipe.
-  void Watch(TestSink* sink, std::vector<std::uint64_t>* onDisk) const {
+  void Watch(RecordingSink* sink, std::vector<std::uint64_t>* onDisk) const {
     sink->onReport = [this, onDisk](const ProgressMsg&) {
       std::uint64_t bytes = 0;
       for (const auto& entry : fs::directory_iterator(WorkFolder())) bytes += entry.file_size();
@@ -96,7 +96,7 @@ TEST_F(FreeSpaceWiper, WholeWipeFillsTheFreeSpaceAndLeavesNothingBehind) {
   {
     CVolFreeSpaceWiper wiper;
     ASSERT_EQ(wiper.init(m_volume.root().c_str()), 0);
-    TestSink sink;
+    RecordingSink sink;
     std::vector<std::uint64_t> onDisk;
     Watch(&sink, &onDisk);
     CZeroFillWiperAlgorithm algorithm;
@@ -144,7 +144,7 @@ TEST_F(FreeSpaceWiper, StoppedWipeLeavesNoTemporaryFiles) {
   {
     CVolFreeSpaceWiper wiper;
     ASSERT_EQ(wiper.init(m_volume.root().c_str()), 0);
-    TestSink sink(3);
+    RecordingSink sink(3);
     CZeroFillWiperAlgorithm algorithm;
     EXPECT_EQ(wiper.WippeData(&algorithm, &sink), CDataWiper::kCodeStoppedInPass);
     EXPECT_EQ(TempFiles(), (std::map<int, std::uint64_t>{{1, 2 * kBlock}}));

@@ -5,7 +5,7 @@
 #include "algorithms/WiperAlgorithms.h"
 #include "support/TestFiles.h"
 #include "support/TestPlatform.h"
-#include "support/TestSink.h"
+#include "support/RecordingSink.h"
 #include "wipers/FileWiper.h"
 
 namespace {
@@ -45,7 +45,7 @@ TEST(FileWiper, StoppedWipeLeavesTheFileWithItsLength) {
     CFileWiper wiper;
     ASSERT_EQ(wiper.init(ModulePath(path).c_str()), 0);
     CZeroFillWiperAlgorithm algorithm;
-    TestSink stop(2);
+    RecordingSink stop(2);
     EXPECT_EQ(wiper.WippeData(&algorithm, &stop), CDataWiper::kCodeStoppedInPass);
     EXPECT_EQ(wiper.closeAndDelete(), 0);  // a stopped wipe deletes nothing
   }
@@ -88,7 +88,7 @@ TEST(FileWiper, ChangesDuringTheWipeFailItOrDeleteNothingElse) {
     WriteBytes(path, PatternBytes(3 * kBlock));
     CFileWiper wiper;
     ASSERT_EQ(wiper.init(ModulePath(path).c_str()), 0);
-    TestSink sink;
+    RecordingSink sink;
     bool replaced = false;
     sink.onCheck = [&](int check) {
       if (check != 3) return;

@@ -9,7 +9,7 @@
 #include "support/LogProbe.h"
 #include "support/TestFiles.h"
 #include "support/TestPlatform.h"
-#include "support/TestSink.h"
+#include "support/RecordingSink.h"
 #include "wipers/FolderWiper.h"
 
 namespace {
@@ -223,7 +223,7 @@ TEST(FolderWiper, ChangesAfterTheListingFailTheWipeAndTouchNothingElse) {
       WriteBytes(base / "a" / "one.bin", PatternBytes(kBlock + 100));
       WriteBytes(base / "b" / "two.bin", PatternBytes(3 * kBlock));
     }
-    TestSink sink;
+    RecordingSink sink;
     bool made = false;
     sink.onCheck = [&](int check) {
       if (check == change.atCheck) made = change.make(root, outside);

@@ -5,7 +5,6 @@
 
 #include "algorithms/WiperAlgorithms.h"
 #include "support/RecordingSink.h"
-#include "support/TestSink.h"
 #include "wipers/DataWiper.h"
 
 namespace {
@@ -65,7 +64,7 @@ class PassNumberAlgorithm : public BoundaryObject<PassNumberAlgorithm, IWiperAlg
 
 TEST(PassLoop, ProgressCountsEveryBlockOfEveryPass) {
   RecordingWiper wiper(10 * kBlock);
-  TestSink sink;
+  RecordingSink sink;
   PassNumberAlgorithm algorithm(3);
   EXPECT_EQ(wiper.WippeData(&algorithm, &sink), 0u);
 
@@ -115,7 +114,7 @@ TEST(PassLoop, TailIsWrittenOnceAfterTheLastPass) {
   };
   for (const Case& c : cases) {
     RecordingWiper wiper(c.total);
-    TestSink sink;
+    RecordingSink sink;
     PassNumberAlgorithm algorithm(c.passes);
     EXPECT_EQ(wiper.WippeData(&algorithm, &sink), 0u) << "total " << c.total;
     EXPECT_EQ(wiper.writes, c.writes) << "total " << c.total << " passes " << c.passes;
@@ -150,7 +149,7 @@ TEST(PassLoop, EarlyEndsAndFailuresGiveTheirCodeAndStopWriting) {
   for (const Case& c : cases) {
     RecordingWiper wiper(c.total, c.failingWrite);
     wiper.finishCode = c.finishCode;
-    TestSink sink(c.allowedChecks);
+    RecordingSink sink(c.allowedChecks);
     PassNumberAlgorithm algorithm(c.passes);
     EXPECT_EQ(wiper.WippeData(&algorithm, &sink), c.code);
     EXPECT_EQ(wiper.writes.size(), c.writes) << std::hex << c.code;
@@ -163,7 +162,7 @@ TEST(PassLoop, EarlyEndsAndFailuresGiveTheirCodeAndStopWriting) {
 
 TEST(PassLoop, NullAlgorithmTouchesNothing) {
   RecordingWiper wiper(5 * kBlock);
-  TestSink sink;
+  RecordingSink sink;
   EXPECT_EQ(wiper.WippeData(nullptr, &sink), CDataWiper::kCodeNullAlgorithm);
   EXPECT_TRUE(wiper.writes.empty());
   EXPECT_EQ(wiper.totalCalls, 0);
