@@ -10,12 +10,19 @@ void AlgorithmsThroughTheirSlots(void);
 void CatalogueThroughItsSlots(void);
 void DeviceManagerThroughItsSlots(void);
 void ManagerWipesFilesAndFolders(void);
+void ManagerWipesLoopDisks(void);
 
 static const HostGroupEntry kHostGroups[] = {
     {"algorithms", AlgorithmsThroughTheirSlots},
     {"catalogue", CatalogueThroughItsSlots},
     {"device manager", DeviceManagerThroughItsSlots},
     {"manager-files", ManagerWipesFilesAndFolders},
+    {NULL, NULL},
+};
+
+/* Groups that need the loop-disk fixture: they run only when named. */
+static const HostGroupEntry kHostFixtureGroups[] = {
+    {"manager-disks", ManagerWipesLoopDisks},
     {NULL, NULL},
 };
 

@@ -17,5 +17,8 @@ void* HostDeviceManagerSymbol(const char* name);
 int HostMakeFolder(const char* path);
 /* Whether a file or folder exists at `path`. */
 int HostPathExists(const char* path);
+/* Sets an environment variable of this process, seen by the libraries it
+   loaded; non-zero on success. */
+int HostSetEnvironment(const char* name, const char* value);
 
 #endif

@@ -37,3 +37,16 @@ vtx_add_test_program(disk_tests
 if(TARGET q7diskio)
   add_dependencies(disk_tests q7diskio)
 endif()
+
+# The C host's loop-disk group (tests/chost/DiskGroups.c), under the same
+# fixture and locks.
+if(VTX_DISK_RUNNER)
+  add_test(NAME c_host_disks COMMAND ${VTX_DISK_RUNNER} $<TARGET_FILE:c_host> manager-disks
+    WORKING_DIRECTORY ${VTX_TEST_RUN_DIR})
+else()
+  add_test(NAME c_host_disks COMMAND c_host manager-disks WORKING_DIRECTORY ${VTX_TEST_RUN_DIR})
+endif()
+set_tests_properties(c_host_disks PROPERTIES
+  ENVIRONMENT "VTX_DEVICE_DESCRIPTION=${VTX_DISK_DESCRIPTION}"
+  FIXTURES_REQUIRED loop_disks RESOURCE_LOCK "${VTX_DISK_LOCKS}" TIMEOUT 600
+  SKIP_REGULAR_EXPRESSION "loop disks unavailable")

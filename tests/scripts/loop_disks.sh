@@ -10,7 +10,8 @@
 # requests and 64); past its first MiB a known text, the sums of what a wipe
 # of partition 2 keeps in <dir>/disk1.kept. Disk 2: 4099 sectors of 4096,
 # partition 2 at 1280 of 2053. Disk 3: 8 x 256 + 64 sectors. Disk 4: one ext4
-# partition, mounted. Partition nodes are made with mknod in <dir>/dev (a
+# partition, mounted. <dir>/system.json describes disk 3 as a system disk
+# and partition 2 of disk 1 as a system partition. Partition nodes are made with mknod in <dir>/dev (a
 # stale node in /dev could name another device).
 #
 # wine runs a Windows program with PhysicalDrive1 on disk 1 and P: on a folder
@@ -38,7 +39,7 @@ cleanup() {
     while read -r device; do losetup -d "$device" 2>/dev/null; done <"$loops"
     rm -f "$loops"
   fi
-  rm -f "$description" "$unavailable" "$dir"/*.img "$dir/disk1.kept" "$dir/disk1.wiped"
+  rm -f "$description" "$dir/system.json" "$unavailable" "$dir"/*.img "$dir/disk1.kept" "$dir/disk1.wiped"
 }
 
 attach() {
@@ -97,6 +98,12 @@ make_disks() {
  {"number":4,"bytesPerSector":512,"totalSectors":16384,"device":"$d4","partitions":[
   {"number":1,"letter":"M","startSector":2048,"sizeBytes":7340032,"device":"$p4",
    "mount":"$dir/mounted"}]}]}
+JSON
+  cat >"$dir/system.json" <<JSON
+{"disks":[
+ {"number":1,"bytesPerSector":512,"totalSectors":131072,"device":"$d1","partitions":[
+  {"number":2,"letter":"P","startSector":36864,"sizeBytes":33587200,"device":"${n1}p2","system":true}]},
+ {"number":3,"system":true,"bytesPerSector":512,"totalSectors":2112,"device":"$d3"}]}
 JSON
   dd of="$d1" bs=1M seek=1 count=63 iflag=fullblock conv=fsync status=none \
     < <(yes 'vantrix loop disk 1') || return 1

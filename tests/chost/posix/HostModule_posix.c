@@ -2,6 +2,7 @@
 #include <dlfcn.h>
 #include <limits.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,3 +56,7 @@ void* HostDeviceManagerSymbol(const char* name) {
 int HostMakeFolder(const char* path) { return mkdir(path, 0700) == 0; }
 
 int HostPathExists(const char* path) { return access(path, F_OK) == 0; }
+
+int HostSetEnvironment(const char* name, const char* value) {
+  return setenv(name, value, /*overwrite=*/1) == 0;
+}

@@ -51,3 +51,7 @@ int HostMakeFolder(const char* path) {
 }
 
 int HostPathExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+int HostSetEnvironment(const char* name, const char* value) {
+  return SetEnvironmentVariableA(name, value) != 0;
+}
