@@ -85,7 +85,9 @@ bool QueryDisk(IDeviceManager* deviceManager, int disk, DiskInfo* record) {
 }  // namespace
 
 PartitionInfo* CDataWiperManager::FindPartition(DiskInfo* disk, int number) {
-  const int count = disk->nPartitionCount < kMaxPartitions ? disk->nPartitionCount : kMaxPartitions;
+  // A copy first: the packed field may sit at any address.
+  const int described = static_cast<int>(disk->nPartitionCount);
+  const int count = described < kMaxPartitions ? described : kMaxPartitions;
   for (int index = 0; index < count; ++index) {
     if (disk->partitions[index].nPartitionNumber == static_cast<std::uint32_t>(number)) {
       return &disk->partitions[index];
