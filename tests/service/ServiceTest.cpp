@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -257,6 +258,43 @@ TEST(ServiceTasks, TenThousandTasksLeaveTheHandleAndThreadCountFlat) {
     after = ProcessResourceCount();
   }
   EXPECT_LE(after, before + 50) << "before " << before;
+}
+
+// Four host threads read every task and stop their own share of sixteen
+// running ones, each until its tasks are retired (run under ThreadSanitizer).
+TEST(ServiceThreads, SixteenTasksPolledAndStoppedByFourHostThreads) {
+  RecordingManager manager;
+  manager.Hold(true);
+  DataWipeServiceManager service(&manager, kDevices);
+  for (int i = 0; i < 16; ++i) {
+    const Answer answer =
+        Take(i % 2 == 0 ? service.wipeFile("f", 0) : service.wipeVolume(0, i, 16));
+    ASSERT_EQ(answer.json, TaskJson(i + 1));
+  }
+  ASSERT_TRUE(manager.WaitForCalls(16));
+  // Each task shows its finished state exactly once, to whichever reader
+  // comes first; that reading retires it.
+  std::atomic<int> finishedSeen{0};
+  auto read = [&](ICGIResult* result) {
+    const Answer answer = Take(result);
+    if (answer.json.find("\"msg_status\":3") != std::string::npos) ++finishedSeen;
+    return answer;
+  };
+  std::vector<std::thread> hosts;
+  for (int host = 0; host < 4; ++host) {
+    hosts.emplace_back([&, host] {
+      for (std::int64_t id = 1; id <= 16; ++id) read(service.getProgressMsg(id));
+      for (std::int64_t id = host + 1; id <= 16; id += 4) read(service.stopWipe(id));
+      for (std::int64_t id = host + 1; id <= 16; id += 4) {
+        for (int i = 0; i < 4000 && read(service.getProgressMsg(id)).error != kNotFound; ++i) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+      }
+    });
+  }
+  for (std::thread& host : hosts) host.join();
+  EXPECT_EQ(finishedSeen, 16);
+  EXPECT_TRUE(manager.WaitForReturns(16));
 }
 
 }  // namespace
