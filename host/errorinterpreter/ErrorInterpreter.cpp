@@ -30,6 +30,7 @@ constexpr WipeError kWipeErrors[] = {
     {0x0350301B, "The wipe was stopped during a pass; start it again to wipe the rest"},
     {0x03B03005, "Writing a block failed; check that the target is writable and sound"},
     {0x04803005, "Writing the last bytes failed; check that the target is writable and sound"},
+    {0x04C03005, "Written data did not reach the device, so nothing was deleted; check the device"},
     {0x10C03001, "No memory for the disk wipe buffer; free some memory and start again"},
     {0x11303001, "The disk wipe had no algorithm; start the wipe again"},
     {0x11E03008, "The partition starts at sector 0, which is wrong; check the partition table"},

@@ -6,7 +6,9 @@
 #include <string>
 
 #include "common/IErrorInterpreter.h"
+#include "manager/DataWiperManager.h"
 #include "wipers/DataWiper.h"
+#include "wipers/DeviceDriverWiper.h"
 
 namespace {
 
@@ -17,32 +19,35 @@ std::string Hex(std::uint32_t code) {
 }
 
 // Every code the wipe layer reports, each from its own site.
-const std::uint32_t kWipeCodes[] = {0x02203008,
-                                    0x03703008,
-                                    0xE0300301,
-                                    0x00300301,
-                                    0x06003008,
-                                    0x80300302,
-                                    0xD0300305,
-                                    0x0B303008,
-                                    0x0D103020,
-                                    0x0D603006,
-                                    0x10300304,
-                                    0x60300304,
-                                    0x50300304,
-                                    0x10C03001,
-                                    0x11303001,
-                                    0x11E03008,
-                                    0x12E0301B,
-                                    0x1370301B,
-                                    0x13C03005,
-                                    0x14803005,
+using Manager = CDataWiperManager;
+using Driver = CDeviceDriverWiper;
+const std::uint32_t kWipeCodes[] = {Manager::kCodeDiskNotFound,
+                                    Manager::kCodePartitionNotFound,
+                                    Manager::kCodeSystemPartition,
+                                    Manager::kCodeSystemDisk,
+                                    Manager::kCodeDeviceNotOpen,
+                                    Manager::kCodeNoAlgorithm,
+                                    Manager::kCodeDeviceWiperInit,
+                                    Manager::kCodeFreeSpaceDiskNotFound,
+                                    Manager::kCodeFreeSpaceSystemPartition,
+                                    Manager::kCodeNotMounted,
+                                    Manager::kCodeFreeSpaceWiperInit,
+                                    Manager::kCodeFileWiperInit,
+                                    Manager::kCodeFolderWiperInit,
+                                    Driver::kDriverCodeNullBuffer,
+                                    Driver::kDriverCodeNullAlgorithm,
+                                    Driver::kDriverCodeStartSectorZero,
+                                    Driver::kDriverCodeStoppedAtPass,
+                                    Driver::kDriverCodeStoppedInPass,
+                                    Driver::kDriverCodeBlockWriteFailed,
+                                    Driver::kDriverCodeTailWriteFailed,
                                     CDataWiper::kCodeNullBuffer,
                                     CDataWiper::kCodeNullAlgorithm,
                                     CDataWiper::kCodeStoppedAtPass,
                                     CDataWiper::kCodeStoppedInPass,
                                     CDataWiper::kCodeBlockWriteFailed,
-                                    CDataWiper::kCodeTailWriteFailed};
+                                    CDataWiper::kCodeTailWriteFailed,
+                                    CDataWiper::kCodeFlushFailed};
 
 TEST(ErrorInterpreter, EveryWipeCodeHasItsOwnShortSentenceNamingTheCode) {
   IErrorInterpreter* interpreter = __GetErrorInterPreter();
