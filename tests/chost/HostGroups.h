@@ -10,12 +10,18 @@ void AlgorithmsThroughTheirSlots(void);
 void CatalogueThroughItsSlots(void);
 void DeviceManagerThroughItsSlots(void);
 void ManagerWipesFilesAndFolders(void);
+void ModuleEntryThroughItsSlots(void);
+void CommandsThroughTheirFunctors(void);
+void CommandsOnLoopDisks(void);
 
 static const HostGroupEntry kHostGroups[] = {
     {"algorithms", AlgorithmsThroughTheirSlots},
     {"catalogue", CatalogueThroughItsSlots},
     {"device manager", DeviceManagerThroughItsSlots},
     {"manager-files", ManagerWipesFilesAndFolders},
+    {"module entry", ModuleEntryThroughItsSlots},
+    {"commands", CommandsThroughTheirFunctors},
+    {"loop disks", CommandsOnLoopDisks},
     {NULL, NULL},
 };
 

@@ -17,5 +17,8 @@ void* HostDeviceManagerSymbol(const char* name);
 int HostMakeFolder(const char* path);
 /* Whether a file or folder exists at `path`. */
 int HostPathExists(const char* path);
+void HostSleep(unsigned int milliseconds);
+/* The current folder with a separator at its end; non-zero on success. */
+int HostWorkFolder(char* path, unsigned int size);
 
 #endif

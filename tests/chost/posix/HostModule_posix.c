@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "HostModule.h"
@@ -55,3 +56,14 @@ void* HostDeviceManagerSymbol(const char* name) {
 int HostMakeFolder(const char* path) { return mkdir(path, 0700) == 0; }
 
 int HostPathExists(const char* path) { return access(path, F_OK) == 0; }
+
+void HostSleep(unsigned int milliseconds) {
+  struct timespec wait = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000L};
+  nanosleep(&wait, NULL);
+}
+
+int HostWorkFolder(char* path, unsigned int size) {
+  if (getcwd(path, size) == NULL || strlen(path) + 2 > size) return 0;
+  strcat(path, "/");
+  return 1;
+}
