@@ -1,7 +1,8 @@
 # The module (DataWiper.dll / libDataWiper.so) and the static library that
 # unit tests link. Both hold the same objects.
 
-set(VTX_EXPORTS __getAlgorithmByType __getAlgorithmDescriptor __getDataWiperManager)
+set(VTX_EXPORTS __getAlgorithmByType __getAlgorithmDescriptor __getDataWiperManager
+  __Vantrix_ModuleEntry)
 
 add_library(vtx_static STATIC $<TARGET_OBJECTS:vtx_objects>)
 target_link_libraries(vtx_static PUBLIC vtx_objects)

@@ -34,6 +34,12 @@ else()
   target_link_libraries(vtx_platform INTERFACE Threads::Threads ${CMAKE_DL_LIBS})
 endif()
 
+option(VTX_SANITIZE_THREAD "Build with ThreadSanitizer" OFF)
+if(VTX_SANITIZE_THREAD)
+  add_compile_options(-fsanitize=thread)
+  add_link_options(-fsanitize=thread)
+endif()
+
 if(VTX_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
   add_link_options(-fsanitize=address,undefined)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The one test command: installs what is missing, then configures, builds and
-# tests the native, native-asan and windows builds (the last under Wine).
+# tests the native, native-asan, native-tsan (the command service's threads
+# only) and windows builds (the last under Wine).
 # Exit status is non-zero when any step or test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,7 +10,7 @@ bash scripts/setup.sh
 
 export WINEDEBUG=-all
 status=0
-for preset in native native-asan windows; do
+for preset in native native-asan native-tsan windows; do
   echo "=== ${preset}: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"

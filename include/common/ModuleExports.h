@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/IDataWiperManager.h"
+#include "common/IModuleEntry.h"
 #include "common/IWiperAlgorithm.h"
 #include "common/IWiperAlgorithmDescriptor.h"
 
@@ -21,4 +22,8 @@ DATAWIPER_API IWiperAlgorithmDescriptor* __getAlgorithmDescriptor();
 
 // The one wipe manager of the module; never null, never freed by callers.
 DATAWIPER_API IDataWiperManager* __getDataWiperManager();
+
+// A new command service; null when memory runs out. The host calls
+// Initialize, uses the commands it registers and ends it with Release().
+DATAWIPER_API vantrix_halvern::IModuleEntry* __Vantrix_ModuleEntry();
 }

@@ -11,18 +11,24 @@ void CatalogueThroughItsSlots(void);
 void DeviceManagerThroughItsSlots(void);
 void ManagerWipesFilesAndFolders(void);
 void ManagerWipesLoopDisks(void);
+void ModuleEntryThroughItsSlots(void);
+void CommandsThroughTheirFunctors(void);
+void CommandsOnLoopDisks(void);
 
 static const HostGroupEntry kHostGroups[] = {
     {"algorithms", AlgorithmsThroughTheirSlots},
     {"catalogue", CatalogueThroughItsSlots},
     {"device manager", DeviceManagerThroughItsSlots},
     {"manager-files", ManagerWipesFilesAndFolders},
+    {"module entry", ModuleEntryThroughItsSlots},
+    {"commands", CommandsThroughTheirFunctors},
     {NULL, NULL},
 };
 
 /* Groups that need the loop-disk fixture: they run only when named. */
 static const HostGroupEntry kHostFixtureGroups[] = {
     {"manager-disks", ManagerWipesLoopDisks},
+    {"loop disks", CommandsOnLoopDisks},
     {NULL, NULL},
 };
 

@@ -20,5 +20,8 @@ int HostPathExists(const char* path);
 /* Sets an environment variable of this process, seen by the libraries it
    loaded; non-zero on success. */
 int HostSetEnvironment(const char* name, const char* value);
+void HostSleep(unsigned int milliseconds);
+/* The current folder with a separator at its end; non-zero on success. */
+int HostWorkFolder(char* path, unsigned int size);
 
 #endif

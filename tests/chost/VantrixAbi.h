@@ -17,6 +17,7 @@
    a host hands in (progress sinks, the command registry) are the host's. */
 
 #include <stdbool.h>
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -152,6 +153,71 @@ struct VtxWipeManager {
   const VtxWipeManagerVtbl* vtbl;
 };
 typedef VtxWipeManager* (*VtxGetDataWiperManager)(void);
+
+/* Command results (every command answers one, or null for invalid input). */
+typedef struct VtxResult VtxResult;
+typedef struct VtxResultVtbl {
+  void* (*ScalarDeletingDestructor)(VtxResult* self, unsigned int flags);
+  const char* (*GetErrorMsg)(VtxResult* self);
+  bool (*IsSuccess)(VtxResult* self);
+  const char* (*GetResultJson)(VtxResult* self);
+  void (*Release)(VtxResult* self);
+} VtxResultVtbl;
+struct VtxResult {
+  const VtxResultVtbl* vtbl;
+};
+
+/* A command: FunctorExecutor<ICGIResult*>. SetArg answers 0 (accepted) or -1;
+   the host owns it once registered and ends it with Release. */
+typedef struct VtxCommandFunctor VtxCommandFunctor;
+typedef struct VtxCommandFunctorVtbl {
+  void* (*ScalarDeletingDestructor)(VtxCommandFunctor* self, unsigned int flags);
+  VtxResult* (*Invoke)(VtxCommandFunctor* self);
+  int (*SetArg)(VtxCommandFunctor* self, const char* typeName, const void* data, size_t size,
+                unsigned int index);
+  int (*GetArgCount)(VtxCommandFunctor* self);
+  unsigned int (*GetArgSize)(VtxCommandFunctor* self, unsigned int index);
+  const char* (*GetArgTypeName)(VtxCommandFunctor* self, unsigned int index);
+  void (*Release)(VtxCommandFunctor* self);
+} VtxCommandFunctorVtbl;
+struct VtxCommandFunctor {
+  const VtxCommandFunctorVtbl* vtbl;
+};
+
+/* What the module hands to AddCommand: 136 bytes, allocated with the C
+   runtime's calloc; the host keeps it and frees it with free. */
+typedef struct VtxCommandRecord {
+  char name[128];
+  VtxCommandFunctor* functor;
+} VtxCommandRecord;
+typedef char VtxCommandRecordIs136Bytes[sizeof(VtxCommandRecord) == 136 ? 1 : -1];
+
+/* The host's command registry, written by the host; the module calls
+   AddCommand (slot 4) only. */
+typedef struct VtxCommandHost VtxCommandHost;
+typedef struct VtxCommandHostVtbl {
+  void* (*ScalarDeletingDestructor)(VtxCommandHost* self, unsigned int flags);
+  int (*GetCommandCount)(VtxCommandHost* self);
+  const VtxCommandRecord* (*GetCommandAt)(VtxCommandHost* self, int index);
+  int (*AddCommand)(VtxCommandHost* self, VtxCommandRecord* record);
+} VtxCommandHostVtbl;
+struct VtxCommandHost {
+  const VtxCommandHostVtbl* vtbl;
+};
+
+/* The command service (__Vantrix_ModuleEntry); the host ends it with Release. */
+typedef struct VtxModuleEntry VtxModuleEntry;
+typedef struct VtxModuleEntryVtbl {
+  void* (*ScalarDeletingDestructor)(VtxModuleEntry* self, unsigned int flags);
+  int (*Initialize)(VtxModuleEntry* self, VtxCommandHost* host, void* context);
+  int (*GetModuleType)(VtxModuleEntry* self);
+  void (*Release)(VtxModuleEntry* self);
+} VtxModuleEntryVtbl;
+struct VtxModuleEntry {
+  const VtxModuleEntryVtbl* vtbl;
+};
+
+typedef VtxModuleEntry* (*VtxVantrixModuleEntry)(void);
 
 #ifdef __cplusplus
 }

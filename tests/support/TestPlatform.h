@@ -54,3 +54,8 @@ void SetEnvironment(const char* name, const char* value);
 // Whether the storage layer of this build opens disks and partitions by
 // their device paths (POSIX) rather than by number and drive letter (Windows).
 bool OpensDevicesByPath();
+
+// What a leak of threads or their handles makes grow: on Windows the
+// process's open handles; on POSIX its threads, descriptors and mappings
+// (a thread never joined or detached keeps its stack mapped).
+long ProcessResourceCount();

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "HostModule.h"
@@ -59,4 +60,15 @@ int HostPathExists(const char* path) { return access(path, F_OK) == 0; }
 
 int HostSetEnvironment(const char* name, const char* value) {
   return setenv(name, value, /*overwrite=*/1) == 0;
+}
+
+void HostSleep(unsigned int milliseconds) {
+  struct timespec wait = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000L};
+  nanosleep(&wait, NULL);
+}
+
+int HostWorkFolder(char* path, unsigned int size) {
+  if (getcwd(path, size) == NULL || strlen(path) + 2 > size) return 0;
+  strcat(path, "/");
+  return 1;
 }

@@ -1,6 +1,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <stdio.h>
+#include <string.h>
 #include <wchar.h>
 
 #include "HostModule.h"
@@ -48,6 +49,15 @@ void* HostDeviceManagerSymbol(const char* name) {
 }
 int HostMakeFolder(const char* path) {
   return CreateDirectoryA(path, /*lpSecurityAttributes=*/NULL) != 0;
+}
+
+void HostSleep(unsigned int milliseconds) { Sleep(milliseconds); }
+
+int HostWorkFolder(char* path, unsigned int size) {
+  const DWORD length = GetCurrentDirectoryA(size, path);
+  if (length == 0 || length + 2 > size) return 0;
+  if (path[length - 1] != '\\') strcat(path, "\\");
+  return 1;
 }
 
 int HostPathExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 #include "support/TestPlatform.h"
 
@@ -62,3 +64,13 @@ void SetEnvironment(const char* name, const char* value) {
 }
 
 bool OpensDevicesByPath() { return true; }
+
+long ProcessResourceCount() {
+  long count = 0;
+  for (const char* folder : {"/proc/self/task", "/proc/self/fd"}) {
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++count;
+  }
+  std::ifstream maps("/proc/self/maps");
+  for (std::string line; std::getline(maps, line);) ++count;
+  return count;
+}

@@ -141,3 +141,9 @@ bool MakeFileLink(const fs::path& link, const fs::path& target, std::string* why
 void SetEnvironment(const char* name, const char* value) { SetEnvironmentVariableA(name, value); }
 
 bool OpensDevicesByPath() { return false; }
+
+long ProcessResourceCount() {
+  DWORD handles = 0;
+  if (!GetProcessHandleCount(GetCurrentProcess(), &handles)) return -1;
+  return static_cast<long>(handles);
+}

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "service/ProgressWrapper.h"
+
+namespace {
+
+using vantrix_Web::CProgressWrapper;
+
+constexpr const char* kStarted =
+    "{\"msg_type\":32,\"msg_status\":0,\"sub_step_current\":0,\"sub_step_total\":1,"
+    "\"steps_current\":0,\"steps_total\":1,\"msg_errorCode\":0,\"msg_info\":\"\"}";
+
+// An interpreter that answers every code with the text of the running row.
+class FixedInterpreter final : public BoundaryObject<FixedInterpreter, IErrorInterpreter> {
+ public:
+  const char* GetErrorString(unsigned int) override { return text.c_str(); }
+  static IErrorInterpreter* Source() { return &Instance(); }
+  static FixedInterpreter& Instance() {
+    static FixedInterpreter interpreter;
+    return interpreter;
+  }
+  std::string text;
+};
+
+ProgressMsg Report(std::int32_t status, std::uint32_t code, const std::string& info) {
+  ProgressMsg block{};
+  block.msg_type = code == 0 ? MSG_TYPE_NORMAL : MSG_TYPE_ERROR;
+  block.msg_status = status;
+  block.steps_total = 30;
+  block.steps_current = 15;
+  block.sub_step_total = 10;
+  block.sub_step_current = 5;
+  block.msg_errorCode = code;
+  std::strncpy(block.msg_info, info.c_str(), sizeof(block.msg_info) - 1);
+  return block;
+}
+
+TEST(ProgressHolder, RendersTheStartedStateThenTheLatestReportWhole) {
+  CProgressWrapper holder(1, &FixedInterpreter::Source);
+  EXPECT_STREQ(holder.ToJson(), kStarted);
+  ProgressMsg block = Report(MSG_STATUS_RUNNING, 0, "first");
+  holder.ReportProgress(&block);
+  block = Report(MSG_STATUS_RUNNING, 0, "");
+  holder.ReportProgress(&block);
+  holder.ReportProgress(nullptr);
+  EXPECT_STREQ(holder.ToJson(),
+               "{\"msg_type\":32,\"msg_status\":2,\"sub_step_current\":5,\"sub_step_total\":10,"
+               "\"steps_current\":15,\"steps_total\":30,\"msg_errorCode\":0,\"msg_info\":\"\"}");
+}
+
+struct InfoRow {
+  std::uint32_t code;
+  std::string info;             // the report's own text
+  std::string interpreterText;  // what the interpreter answers
+  std::string expectedInfo;
+  const char* expectedCode;
+};
+
+TEST(ProgressHolder, ACodeWithoutTextTakesTheInterpretersTextCutAt131Characters) {
+  const InfoRow rows[] = {
+      {0xE0300301, "", "system partition", "system partition", "-533724415"},
+      {0xE0300301, "VTX_ERROR_SYSTEM_DRIVE_CANNOT_WIPPE", "unused",
+       "VTX_ERROR_SYSTEM_DRIVE_CANNOT_WIPPE", "-533724415"},
+      {5, "", std::string(200, 'x'), std::string(131, 'x'), "5"},
+      {5, std::string(131, 'y'), "unused", std::string(131, 'y'), "5"},
+      {0, "", "unused", "", "0"},
+  };
+  for (const InfoRow& row : rows) {
+    FixedInterpreter::Instance().text = row.interpreterText;
+    CProgressWrapper holder(1, &FixedInterpreter::Source);
+    const ProgressMsg block = Report(MSG_STATUS_FINISHED, row.code, row.info);
+    holder.ReportProgress(&block);
+    const std::string json = holder.ToJson();
+    EXPECT_NE(json.find(std::string("\"msg_errorCode\":") + row.expectedCode + ","),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"msg_info\":\"" + row.expectedInfo + "\"}"), std::string::npos) << json;
+  }
+}
+
+TEST(ProgressHolder, TheFirstRenderingOfTheFinishedStateRetiresTheIdAndReuseResets) {
+  CProgressWrapper holder(7, &FixedInterpreter::Source);
+  ProgressMsg block = Report(MSG_STATUS_RUNNING, 0, "");
+  holder.ReportProgress(&block);
+  holder.ToJson();
+  EXPECT_EQ(holder.GetTaskId(), 7);
+  block = Report(MSG_STATUS_FINISHED, 0, "");
+  holder.ReportProgress(&block);
+  EXPECT_EQ(holder.GetTaskId(), 7);
+  EXPECT_NE(std::string(holder.ToJson()).find("\"msg_status\":3"), std::string::npos);
+  EXPECT_EQ(holder.GetTaskId(), -1);
+
+  holder.Stop();
+  holder.Reuse(8);
+  EXPECT_EQ(holder.GetTaskId(), 8);
+  EXPECT_TRUE(holder.CanContinue());
+  EXPECT_STREQ(holder.ToJson(), kStarted);
+}
+
+// Whether CanContinue, called on another thread, has returned after `wait`.
+class ContinueProbe {
+ public:
+  explicit ContinueProbe(CProgressWrapper* holder)
+      : m_thread([this, holder] {
+          m_answer = holder->CanContinue();
+          m_returned = true;
+        }) {}
+  ~ContinueProbe() { m_thread.join(); }
+  bool ReturnedWithin(std::chrono::milliseconds wait) {
+    const auto end = std::chrono::steady_clock::now() + wait;
+    while (!m_returned && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return m_returned;
+  }
+  bool Answer() const { return m_answer; }
+
+ private:
+  std::atomic<bool> m_returned{false};
+  std::atomic<bool> m_answer{false};
+  std::thread m_thread;
+};
+
+TEST(ProgressHolder, APauseHoldsTheWipeUntilResumedOrStoppedAndAStopIsFinal) {
+  CProgressWrapper resumed(1, &FixedInterpreter::Source);
+  resumed.Pause();
+  {
+    ContinueProbe probe(&resumed);
+    EXPECT_FALSE(probe.ReturnedWithin(std::chrono::milliseconds(300)));
+    resumed.Resume();
+    ASSERT_TRUE(probe.ReturnedWithin(std::chrono::seconds(5)));
+    EXPECT_TRUE(probe.Answer());
+  }
+
+  CProgressWrapper stopped(2, &FixedInterpreter::Source);
+  stopped.Pause();
+  {
+    ContinueProbe probe(&stopped);
+    EXPECT_FALSE(probe.ReturnedWithin(std::chrono::milliseconds(300)));
+    stopped.Stop();
+    ASSERT_TRUE(probe.ReturnedWithin(std::chrono::seconds(5)));
+    EXPECT_FALSE(probe.Answer());
+  }
+  stopped.Resume();
+  EXPECT_FALSE(stopped.CanContinue());
+  EXPECT_FALSE(stopped.CanContinue());
+}
+
+}  // namespace

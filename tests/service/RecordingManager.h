@@ -1,0 +1,58 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/IDataWiperManager.h"
+
+// A wipe manager that records each request and plays a wipe into its sink:
+// one running report, then (while held) more reports until it is stopped or
+// let go, then the final report, the manager's last touch of the sink. A
+// stopped wipe ends with the pass loop's stop code and msg_type 33.
+class RecordingManager final : public BoundaryObject<RecordingManager, IDataWiperManager> {
+ public:
+  struct Call {
+    std::string operation;
+    IDeviceManager* deviceManager;
+    int disk;
+    int partition;
+    int algorithm;
+    bool flag;
+    std::string path;
+    IProgresMsg* progress;
+  };
+
+  static constexpr std::uint32_t kStopCode = 0x0350301B;
+
+  // While held, wipes keep running until stopped; letting go ends them.
+  void Hold(bool hold) { m_hold = hold; }
+  // The code a wipe that was not stopped ends with (0: success).
+  void SetFinalCode(std::uint32_t code) { m_finalCode = code; }
+
+  std::vector<Call> Calls() const;
+  int Returned() const { return m_returned; }
+  // Waits up to 20 s until `count` wipes began (or returned); false on time-out.
+  bool WaitForCalls(std::size_t count);
+  bool WaitForReturns(int count);
+
+  int WipeDevice(IDeviceManager* deviceManager, int disk, int partition, int algorithm,
+                 IProgresMsg* progress) override;
+  int WipeVolFreeSpace(IDeviceManager* deviceManager, int disk, int partition, bool flag,
+                       IProgresMsg* progress) override;
+  int WipeFile(const char* path, bool flag, IProgresMsg* progress) override;
+  int WipeFolder(const char* path, bool flag, IProgresMsg* progress) override;
+
+ private:
+  int Run(const Call& call);
+
+  mutable std::mutex m_lock;
+  std::condition_variable m_changed;
+  std::vector<Call> m_calls;
+  std::atomic<bool> m_hold{false};
+  std::atomic<std::uint32_t> m_finalCode{0};
+  std::atomic<int> m_returned{0};
+};

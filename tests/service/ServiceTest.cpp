@@ -1,0 +1,319 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/ModuleExports.h"
+#include "service/DataWipeServiceManager.h"
+#include "service/RecordingManager.h"
+#include "support/AlgorithmTable.h"
+#include "support/LogProbe.h"
+#include "support/TestFiles.h"
+#include "support/TestPlatform.h"
+
+namespace {
+
+using vantrix_Web::ICGIResult;
+
+// The service only hands the device manager on; the double never calls it.
+IDeviceManager* const kDevices = reinterpret_cast<IDeviceManager*>(std::uintptr_t{0x1000});
+constexpr const char* kNotFound = "task-id-not-found";
+
+struct Answer {
+  bool present = false;
+  bool success = false;
+  std::string error;
+  std::string json;
+};
+
+Answer Take(ICGIResult* result) {
+  Answer answer;
+  if (result == nullptr) return answer;
+  answer = {true, result->IsSuccess(), result->GetErrorMsg(), result->GetResultJson()};
+  result->Release();
+  return answer;
+}
+
+std::string TaskJson(std::int64_t id) { return "{\"taskId\":" + std::to_string(id) + "}"; }
+
+// A registry that keeps the records it receives and frees them at the end.
+class RecordingHost final : public BoundaryObject<RecordingHost, ICommandHost> {
+ public:
+  ~RecordingHost() {
+    for (CommandRecord* record : records) {
+      record->functor->Release();
+      std::free(record);
+    }
+  }
+  int GetCommandCount() override { return static_cast<int>(records.size()); }
+  const CommandRecord* GetCommandAt(int index) override { return records.at(index); }
+  int AddCommand(CommandRecord* record) override {
+    records.push_back(record);
+    return 0;
+  }
+  std::vector<CommandRecord*> records;
+};
+
+class Service : public ::testing::Test {
+ protected:
+  // Reads task `id` until it shows `status`; the last answer.
+  Answer ReadUntil(std::int64_t id, const std::string& status) {
+    Answer answer;
+    for (int i = 0; i < 2000; ++i) {
+      answer = Take(service.getProgressMsg(id));
+      if (!answer.success || answer.json.find(status) != std::string::npos) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return answer;
+  }
+
+  RecordingManager manager;
+  DataWipeServiceManager service{&manager, kDevices};
+};
+
+TEST_F(Service, InitializeRegistersOnceAndOnlyWithAHostAndBothManagers) {
+  RecordingHost host;
+  EXPECT_EQ(service.GetModuleType(), 3);
+  EXPECT_EQ(service.Initialize(&host, nullptr), 0);
+  ASSERT_EQ(host.records.size(), 8u);
+  EXPECT_EQ(service.Initialize(&host, nullptr), 0);
+  EXPECT_EQ(host.records.size(), 8u);
+
+  // The interpreter beside the program is found, so a call that registers
+  // nothing still answers 0.
+  RecordingHost other;
+  DataWipeServiceManager withoutDevices(&manager, nullptr);
+  EXPECT_EQ(withoutDevices.Initialize(&other, nullptr), 0);
+  DataWipeServiceManager withoutHost(&manager, kDevices);
+  EXPECT_EQ(withoutHost.Initialize(nullptr, nullptr), 0);
+  EXPECT_TRUE(other.records.empty());
+}
+
+TEST_F(Service, WipeCommandsNumberTasksAcrossKindsAndForwardTheirArguments) {
+  LogProbe log;
+  char path[] = "/some/file";
+  struct Row {
+    std::function<ICGIResult*()> command;
+    RecordingManager::Call expected;
+  };
+  const Row rows[] = {
+      {[&] { return service.wipeFile(path, -1); },
+       {"WipeFile", nullptr, 0, 0, 0, true, "/some/file", nullptr}},
+      {[&] { return service.wipeFolder(path, 0); },
+       {"WipeFolder", nullptr, 0, 0, 0, false, "/some/file", nullptr}},
+      {[&] { return service.wipeDisk(2, 18); },
+       {"WipeDevice", kDevices, 2, -1, 18, false, "", nullptr}},
+      {[&] { return service.wipeVolume(1, 3, 21); },
+       {"WipeDevice", kDevices, 1, 3, 21, false, "", nullptr}},
+      {[&] { return service.wipeVolumeFreeSpace(1, 2, 0); },
+       {"WipeVolFreeSpace", kDevices, 1, 2, 0, false, "", nullptr}},
+      {[&] { return service.wipeVolumeFreeSpace(1, 2, -1); },
+       {"WipeVolFreeSpace", kDevices, 1, 2, 0, false, "", nullptr}},
+      {[&] { return service.wipeVolumeFreeSpace(1, 2, 1); },
+       {"WipeVolFreeSpace", kDevices, 1, 2, 0, true, "", nullptr}},
+  };
+  std::int64_t id = 0;
+  for (const Row& row : rows) {
+    // Invalid input answers null and uses no id.
+    EXPECT_EQ(service.wipeFile(nullptr, 1), nullptr);
+    EXPECT_EQ(service.wipeFolder(nullptr, 1), nullptr);
+    const Answer answer = Take(row.command());
+    path[1] = 'X';  // the task works on its own copy
+    EXPECT_TRUE(answer.success);
+    EXPECT_EQ(answer.json, TaskJson(++id));
+    ASSERT_TRUE(manager.WaitForCalls(static_cast<std::size_t>(id)));
+    path[1] = 's';
+    const std::vector<RecordingManager::Call> calls = manager.Calls();
+    const RecordingManager::Call& call = calls.back();
+    const RecordingManager::Call& want = row.expected;
+    EXPECT_EQ(call.operation, want.operation) << id;
+    EXPECT_EQ(call.deviceManager, want.deviceManager) << id;
+    EXPECT_EQ(call.disk, want.disk) << id;
+    EXPECT_EQ(call.partition, want.partition) << id;
+    EXPECT_EQ(call.algorithm, want.algorithm) << id;
+    EXPECT_EQ(call.flag, want.flag) << id;
+    EXPECT_EQ(call.path, want.path) << id;
+    EXPECT_NE(call.progress, nullptr) << id;
+  }
+  EXPECT_EQ(log.Count("DataWipeServiceManager::wipeDisk:107 entry, index = 2, algorithm = 18"), 1);
+
+  DataWipeServiceManager withoutManagers(nullptr, nullptr);
+  EXPECT_EQ(withoutManagers.wipeFile("x", 0), nullptr);
+  EXPECT_EQ(withoutManagers.wipeDisk(0, 16), nullptr);
+  EXPECT_EQ(withoutManagers.wipeVolume(0, 1, 16), nullptr);
+  EXPECT_EQ(withoutManagers.wipeVolumeFreeSpace(0, 1, 1), nullptr);
+  EXPECT_EQ(Take(withoutManagers.wipeFolder("x", 0)).present, false);
+}
+
+TEST_F(Service, IdsNeverIssuedOrRetiredAreNotFound) {
+  ASSERT_TRUE(Take(service.wipeFile("a", 0)).success);
+  ASSERT_TRUE(ReadUntil(1, "\"msg_status\":3").success);  // retires id 1
+  for (std::int64_t id : {std::int64_t{1}, std::int64_t{0}, std::int64_t{-1}, std::int64_t{2},
+                          std::int64_t{1} << 40}) {
+    for (bool stop : {false, true}) {
+      const Answer answer = Take(stop ? service.stopWipe(id) : service.getProgressMsg(id));
+      EXPECT_FALSE(answer.success) << id;
+      EXPECT_EQ(answer.error, kNotFound) << id;
+      EXPECT_EQ(answer.json, "\"\"") << id;
+    }
+  }
+}
+
+TEST_F(Service, StopEndsARunningTaskWhichIsReadOnceFinishedAndThenRetired) {
+  LogProbe log;
+  manager.Hold(true);
+  ASSERT_EQ(Take(service.wipeFile("a", 0)).json, TaskJson(1));
+  ASSERT_EQ(Take(service.wipeDisk(0, 16)).json, TaskJson(2));
+  ASSERT_TRUE(manager.WaitForCalls(2));
+  EXPECT_NE(manager.Calls()[0].progress, manager.Calls()[1].progress);
+  EXPECT_NE(ReadUntil(1, "\"msg_status\":2").json.find("\"msg_status\":2"), std::string::npos);
+
+  const Answer stopped = Take(service.stopWipe(1));
+  EXPECT_TRUE(stopped.success);
+  EXPECT_EQ(stopped.error, "");
+  EXPECT_EQ(log.Count("DataWipeServiceManager::stopWipe:202 entry: 1"), 1);
+  const Answer finished = ReadUntil(1, "\"msg_status\":3");
+  const std::string info = __GetErrorInterPreter()->GetErrorString(RecordingManager::kStopCode);
+  EXPECT_EQ(finished.json,
+            "{\"msg_type\":33,\"msg_status\":3,\"sub_step_current\":1,\"sub_step_total\":1,"
+            "\"steps_current\":1,\"steps_total\":1,\"msg_errorCode\":55586843,\"msg_info\":\"" +
+                info.substr(0, 131) + "\"}");
+  EXPECT_EQ(Take(service.getProgressMsg(1)).error, kNotFound);
+
+  // Task 2 ran on; once finished it stays readable until stopWipe renders it.
+  manager.Hold(false);
+  ASSERT_TRUE(manager.WaitForReturns(2));
+  const Answer last = Take(service.stopWipe(2));
+  EXPECT_TRUE(last.success);
+  EXPECT_NE(last.json.find("\"msg_type\":32,\"msg_status\":3,"), std::string::npos) << last.json;
+  EXPECT_EQ(Take(service.stopWipe(2)).error, kNotFound);
+}
+
+TEST_F(Service, AFinishedTaskShowsItsSignedCodeAndItsRetiredHolderServesTheNextTask) {
+  manager.SetFinalCode(0xE0300301);
+  ASSERT_TRUE(Take(service.wipeVolume(0, 1, 16)).success);
+  ASSERT_TRUE(manager.WaitForReturns(1));
+  const Answer finished = Take(service.getProgressMsg(1));
+  EXPECT_NE(finished.json.find("\"msg_errorCode\":-533724415,"), std::string::npos);
+  EXPECT_NE(finished.json.find(__GetErrorInterPreter()->GetErrorString(0xE0300301)),
+            std::string::npos)
+      << finished.json;
+
+  manager.SetFinalCode(0);
+  ASSERT_TRUE(Take(service.wipeFolder("b", 1)).success);
+  ASSERT_TRUE(manager.WaitForReturns(2));
+  EXPECT_EQ(manager.Calls()[1].progress, manager.Calls()[0].progress);
+  EXPECT_NE(Take(service.getProgressMsg(2)).json.find("\"msg_type\":32,\"msg_status\":3"),
+            std::string::npos);
+}
+
+TEST_F(Service, AlgorithmListIgnoresItsArgument) {
+  for (int value : {0, -1, 12345}) {
+    const Answer answer = Take(service.getWiperAlgorithms(value));
+    EXPECT_TRUE(answer.success);
+    EXPECT_EQ(answer.error, "");
+    EXPECT_EQ(answer.json, VTX_CATALOGUE_JSON);
+  }
+}
+
+TEST(ServiceRelease, StopsRunningTasksAndWaitsForTheirThreads) {
+  RecordingManager manager;
+  manager.Hold(true);
+  auto* service = new DataWipeServiceManager(&manager, kDevices);
+  for (int i = 0; i < 3; ++i) Take(service->wipeVolumeFreeSpace(0, i, 1));
+  ASSERT_TRUE(manager.WaitForCalls(3));
+  service->Release();
+  EXPECT_EQ(manager.Returned(), 3);
+}
+
+// Every task closes its thread's handle when it ends and reuses retired
+// holders and idle workers, so a long run leaves nothing behind.
+TEST(ServiceTasks, TenThousandTasksLeaveTheHandleAndThreadCountFlat) {
+  RecordingManager manager;
+  DataWipeServiceManager service(&manager, kDevices);
+  // Tasks go in batches of eight at once, so holders and workers are reused
+  // while others still run.
+  std::int64_t started = 0;
+  auto runTasks = [&](int count) {
+    for (int batch = 0; batch < count / 8; ++batch) {
+      for (int i = 0; i < 8; ++i) ASSERT_TRUE(Take(service.wipeFile("f", 0)).success);
+      started += 8;
+      ASSERT_TRUE(manager.WaitForReturns(static_cast<int>(started)));
+      for (std::int64_t id = started - 7; id <= started; ++id) {
+        ASSERT_TRUE(Take(service.getProgressMsg(id)).success);
+      }
+    }
+  };
+  runTasks(100);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const long before = ProcessResourceCount();
+  runTasks(10000);
+  // One leaked handle, thread or stack per task would add 10,000 or more; the
+  // allocators (a sanitizer's above all) may map a few regions of their own.
+  const long slack = 1000;
+  long after = ProcessResourceCount();
+  for (int i = 0; i < 100 && after > before + slack; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    after = ProcessResourceCount();
+  }
+  EXPECT_LE(after, before + slack) << "before " << before;
+}
+
+// Sixteen real file and folder wipes at once; four host threads read every
+// task and each stops half of its share, then reads its share until retired
+// (run under ThreadSanitizer). Every task shows its finished state exactly
+// once, to whichever reader comes first; a finished wipe deleted its target,
+// a stopped one kept it.
+TEST(ServiceThreads, SixteenWipesReadAndStoppedByFourHostThreads) {
+  TempDir dir;
+  DataWipeServiceManager service(__getDataWiperManager(), kDevices);
+  std::vector<fs::path> targets;
+  for (int i = 0; i < 16; ++i) {
+    targets.push_back(dir / ("target" + std::to_string(i)));
+    const bool file = i % 2 == 0;
+    WriteBytes(file ? targets.back() : targets.back() / "inner" / "a.bin",
+               PatternBytes(std::size_t{2} << 20));
+    const std::string path = ModulePath(targets.back());
+    const Answer answer =
+        Take(file ? service.wipeFile(path.c_str(), 0) : service.wipeFolder(path.c_str(), 1));
+    ASSERT_EQ(answer.json, TaskJson(i + 1));
+  }
+  std::mutex lock;
+  std::map<std::int64_t, std::vector<std::string>> finished;
+  auto read = [&](std::int64_t id, ICGIResult* result) {
+    const Answer answer = Take(result);
+    if (answer.json.find("\"msg_status\":3") != std::string::npos) {
+      std::lock_guard<std::mutex> guard(lock);
+      finished[id].push_back(answer.json);
+    }
+    return answer;
+  };
+  std::vector<std::thread> hosts;
+  for (int host = 0; host < 4; ++host) {
+    hosts.emplace_back([&, host] {
+      for (std::int64_t id = 1; id <= 16; ++id) read(id, service.getProgressMsg(id));
+      for (std::int64_t id = host + 1; id <= 16; id += 8) read(id, service.stopWipe(id));
+      for (std::int64_t id = host + 1; id <= 16; id += 4) {
+        for (int i = 0; i < 20000 && read(id, service.getProgressMsg(id)).error != kNotFound; ++i) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+      }
+    });
+  }
+  for (std::thread& host : hosts) host.join();
+  for (std::int64_t id = 1; id <= 16; ++id) {
+    ASSERT_EQ(finished[id].size(), 1u) << id;
+    const bool wiped = finished[id][0].find("\"msg_type\":32,") != std::string::npos;
+    EXPECT_EQ(fs::exists(targets[id - 1]), !wiped) << finished[id][0];
+  }
+}
+
+}  // namespace
