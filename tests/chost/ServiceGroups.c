@@ -425,6 +425,7 @@ static void CheckPartitionTwoWiped(const char* description, int native) {
    never wiped.) */
 void CommandsOnLoopDisks(void) {
   const char* reach = getenv("VTX_CHOST_LOOP_DISKS");
+  CHECK(reach != NULL, "VTX_CHOST_LOOP_DISKS is unset; the test c_host_loop_disks sets it");
   if (reach == NULL) return;
   const int native = strcmp(reach, "native") == 0;
   const char* description = getenv("VTX_DEVICE_DESCRIPTION");
