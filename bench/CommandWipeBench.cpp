@@ -48,7 +48,7 @@ double TimeDirect(const std::string& path) {
   return Seconds(start);
 }
 
-// Starts the wipe as a host does and polls it every 5 ms until it finished.
+// Starts the wipe as a host does and polls it every millisecond until it finished.
 double TimeService(DataWipeServiceManager& service, const std::string& path) {
   const Clock::time_point start = Clock::now();
   vantrix_Web::ICGIResult* started = service.wipeFile(path.c_str(), 0);
@@ -64,21 +64,24 @@ double TimeService(DataWipeServiceManager& service, const std::string& path) {
       return json.find("\"msg_errorCode\":0,") != std::string::npos ? Seconds(start) : -1;
     }
     if (json.find("msg_status") == std::string::npos) return -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
 
-double Median(std::vector<double> values) {
+// The value at `fraction` (0 to 1) of the sorted values.
+double Quantile(std::vector<double> values, double fraction) {
   std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
+  return values[static_cast<std::size_t>(fraction * (values.size() - 1) + 0.5)];
 }
+
+double Median(const std::vector<double>& values) { return Quantile(values, 0.5); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::filesystem::path folder = argc > 1 ? argv[1] : ".";
   const long mebibytes = argc > 2 ? std::atol(argv[2]) : 512;
-  const int rounds = argc > 3 ? std::atoi(argv[3]) : 5;
+  const int rounds = argc > 3 ? std::atoi(argv[3]) : 9;
   const std::string path = std::filesystem::absolute(folder / "command_wipe_bench.bin").string();
 
   DataWipeServiceManager service(__getDataWiperManager(), /*deviceManager=*/nullptr);
@@ -110,6 +113,7 @@ int main(int argc, char** argv) {
   const double directRate = mebibytes / Median(directTimes);
   std::printf("wipeFile through the service: %.1f MiB/s\nWipeFile on the manager: %.1f MiB/s\n",
               serviceRate, directRate);
-  std::printf("ratio service/direct (median of the rounds' ratios): %.3f\n", Median(ratios));
+  std::printf("ratio service/direct (median of the rounds' ratios): %.3f (quartiles %.3f, %.3f)\n",
+              Median(ratios), Quantile(ratios, 0.25), Quantile(ratios, 0.75));
   return 0;
 }
