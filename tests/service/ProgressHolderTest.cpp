@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <string>
-#include <thread>
 
 #include "service/ProgressWrapper.h"
 
@@ -103,53 +102,22 @@ TEST(ProgressHolder, TheFirstRenderingOfTheFinishedStateRetiresTheIdAndReuseRese
   EXPECT_STREQ(holder.ToJson(), kStarted);
 }
 
-// Whether CanContinue, called on another thread, has returned after `wait`.
-class ContinueProbe {
- public:
-  explicit ContinueProbe(CProgressWrapper* holder)
-      : m_thread([this, holder] {
-          m_answer = holder->CanContinue();
-          m_returned = true;
-        }) {}
-  ~ContinueProbe() { m_thread.join(); }
-  bool ReturnedWithin(std::chrono::milliseconds wait) {
-    const auto end = std::chrono::steady_clock::now() + wait;
-    while (!m_returned && std::chrono::steady_clock::now() < end) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return m_returned;
-  }
-  bool Answer() const { return m_answer; }
-
- private:
-  std::atomic<bool> m_returned{false};
-  std::atomic<bool> m_answer{false};
-  std::thread m_thread;
-};
-
 TEST(ProgressHolder, APauseHoldsTheWipeUntilResumedOrStoppedAndAStopIsFinal) {
-  CProgressWrapper resumed(1, &FixedInterpreter::Source);
-  resumed.Pause();
-  {
-    ContinueProbe probe(&resumed);
-    EXPECT_FALSE(probe.ReturnedWithin(std::chrono::milliseconds(300)));
-    resumed.Resume();
-    ASSERT_TRUE(probe.ReturnedWithin(std::chrono::seconds(5)));
-    EXPECT_TRUE(probe.Answer());
+  for (const bool stop : {false, true}) {
+    CProgressWrapper holder(1, &FixedInterpreter::Source);
+    holder.Pause();
+    std::future<bool> answer = std::async(std::launch::async, [&] { return holder.CanContinue(); });
+    EXPECT_EQ(answer.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    if (stop) {
+      holder.Stop();
+    } else {
+      holder.Resume();
+    }
+    ASSERT_EQ(answer.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(answer.get(), !stop);
+    holder.Resume();
+    EXPECT_EQ(holder.CanContinue(), !stop);
   }
-
-  CProgressWrapper stopped(2, &FixedInterpreter::Source);
-  stopped.Pause();
-  {
-    ContinueProbe probe(&stopped);
-    EXPECT_FALSE(probe.ReturnedWithin(std::chrono::milliseconds(300)));
-    stopped.Stop();
-    ASSERT_TRUE(probe.ReturnedWithin(std::chrono::seconds(5)));
-    EXPECT_FALSE(probe.Answer());
-  }
-  stopped.Resume();
-  EXPECT_FALSE(stopped.CanContinue());
-  EXPECT_FALSE(stopped.CanContinue());
 }
 
 }  // namespace

@@ -37,20 +37,24 @@ bool RecordingManager::WaitForReturns(int count) {
 
 int RecordingManager::WipeDevice(IDeviceManager* deviceManager, int disk, int partition,
                                  int algorithm, IProgresMsg* progress) {
-  return Run({"WipeDevice", deviceManager, disk, partition, algorithm, false, "", progress});
+  return Run({"WipeDevice " + std::to_string(disk) + " " + std::to_string(partition) + " " +
+                  std::to_string(algorithm),
+              deviceManager, progress});
 }
 
 int RecordingManager::WipeVolFreeSpace(IDeviceManager* deviceManager, int disk, int partition,
                                        bool flag, IProgresMsg* progress) {
-  return Run({"WipeVolFreeSpace", deviceManager, disk, partition, 0, flag, "", progress});
+  return Run({"WipeVolFreeSpace " + std::to_string(disk) + " " + std::to_string(partition) + " " +
+                  std::to_string(flag),
+              deviceManager, progress});
 }
 
 int RecordingManager::WipeFile(const char* path, bool flag, IProgresMsg* progress) {
-  return Run({"WipeFile", nullptr, 0, 0, 0, flag, path, progress});
+  return Run({"WipeFile " + std::string(path) + " " + std::to_string(flag), nullptr, progress});
 }
 
 int RecordingManager::WipeFolder(const char* path, bool flag, IProgresMsg* progress) {
-  return Run({"WipeFolder", nullptr, 0, 0, 0, flag, path, progress});
+  return Run({"WipeFolder " + std::string(path) + " " + std::to_string(flag), nullptr, progress});
 }
 
 int RecordingManager::Run(const Call& call) {
@@ -68,7 +72,7 @@ int RecordingManager::Run(const Call& call) {
     call.progress->ReportProgress(&block);
     stopped = !call.progress->CanContinue();
   }
-  const std::uint32_t code = stopped ? kStopCode : m_finalCode.load();
+  const std::uint32_t code = stopped ? kStopCode : 0;
   block = Block(code == 0 ? MSG_TYPE_NORMAL : MSG_TYPE_ERROR, MSG_STATUS_FINISHED, 1, code);
   call.progress->ReportProgress(&block);
   {

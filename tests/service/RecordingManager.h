@@ -16,13 +16,8 @@
 class RecordingManager final : public BoundaryObject<RecordingManager, IDataWiperManager> {
  public:
   struct Call {
-    std::string operation;
+    std::string text;  // "WipeDevice 2 -1 18", "WipeFile /path 1": operation and arguments
     IDeviceManager* deviceManager;
-    int disk;
-    int partition;
-    int algorithm;
-    bool flag;
-    std::string path;
     IProgresMsg* progress;
   };
 
@@ -30,8 +25,6 @@ class RecordingManager final : public BoundaryObject<RecordingManager, IDataWipe
 
   // While held, wipes keep running until stopped; letting go ends them.
   void Hold(bool hold) { m_hold = hold; }
-  // The code a wipe that was not stopped ends with (0: success).
-  void SetFinalCode(std::uint32_t code) { m_finalCode = code; }
 
   std::vector<Call> Calls() const;
   int Returned() const { return m_returned; }
@@ -53,6 +46,5 @@ class RecordingManager final : public BoundaryObject<RecordingManager, IDataWipe
   std::condition_variable m_changed;
   std::vector<Call> m_calls;
   std::atomic<bool> m_hold{false};
-  std::atomic<std::uint32_t> m_finalCode{0};
   std::atomic<int> m_returned{0};
 };
