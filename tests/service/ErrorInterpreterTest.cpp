@@ -49,7 +49,7 @@ const std::uint32_t kWipeCodes[] = {Manager::kCodeDiskNotFound,
                                     CDataWiper::kCodeTailWriteFailed,
                                     CDataWiper::kCodeFlushFailed};
 
-TEST(ErrorInterpreter, EveryWipeCodeHasItsOwnShortSentenceNamingTheCode) {
+TEST(ErrorInterpreter, WipeCodesGetTheirOwnSentenceSystemCodesTheSystemsMessage) {
   IErrorInterpreter* interpreter = __GetErrorInterPreter();
   ASSERT_NE(interpreter, nullptr);
   EXPECT_EQ(interpreter, __GetErrorInterPreter());
@@ -61,10 +61,7 @@ TEST(ErrorInterpreter, EveryWipeCodeHasItsOwnShortSentenceNamingTheCode) {
     texts.insert(text);
   }
   EXPECT_EQ(texts.size(), sizeof(kWipeCodes) / sizeof(kWipeCodes[0]));
-}
 
-TEST(ErrorInterpreter, SystemCodesGetTheSystemsMessageAndOthersAreUnknown) {
-  IErrorInterpreter* interpreter = __GetErrorInterPreter();
   // 2 is "file not found" on both systems; 5 "access denied" / EIO.
   for (std::uint32_t code : {2u, 5u}) {
     const std::string text = interpreter->GetErrorString(code);

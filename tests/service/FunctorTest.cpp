@@ -56,39 +56,6 @@ struct Functors {
   }
 };
 
-// The names and sizes of positions 0 to 5 (the command functors' are checked
-// through the module by the C host).
-template <class F>
-std::string Reported(F* functor) {
-  std::string text = std::to_string(functor->GetArgCount());
-  for (unsigned int index = 0; index <= 5; ++index) {
-    text += std::string("|") + functor->GetArgTypeName(index) + ":" +
-            std::to_string(functor->GetArgSize(index));
-  }
-  return text;
-}
-
-TEST(Functor, ThreadFunctorsReportTheHostsTypeNames) {
-  IDataWiperManager* const manager = nullptr;
-  IDeviceManager* const devices = nullptr;
-  CProgressWrapper* const holder = nullptr;
-  auto device =
-      Make<DeviceTaskFunctor>(manager, &IDataWiperManager::WipeDevice, devices, 1, 2, 3, holder);
-  auto freeSpace = Make<FreeSpaceTaskFunctor>(manager, &IDataWiperManager::WipeVolFreeSpace,
-                                              devices, 1, 2, true, holder);
-  auto path = Make<PathTaskFunctor>(manager, &IDataWiperManager::WipeFile,
-                                    static_cast<char*>(nullptr), 0, holder);
-  const std::string devicesName = "class IDeviceManager * __ptr64:8";
-  const std::string holderName = "class vantrix_Web::CProgressWrapper * __ptr64:8";
-  const std::string filler = "|class NullType:1";
-  EXPECT_EQ(Reported(device.get()),
-            "5|" + devicesName + "|int:4|int:4|int:4|" + holderName + filler);
-  EXPECT_EQ(Reported(freeSpace.get()),
-            "5|" + devicesName + "|int:4|int:4|bool:1|" + holderName + filler);
-  EXPECT_EQ(Reported(path.get()),
-            "3|char * __ptr64:8|int:4|" + holderName + filler + filler + filler);
-}
-
 struct AcceptRow {
   const char* functor;  // "id" (__int64), "intId" (int), "path" (char const *, int)
   unsigned int index;

@@ -40,19 +40,6 @@ ProgressMsg Report(std::int32_t status, std::uint32_t code, const std::string& i
   return block;
 }
 
-TEST(ProgressHolder, RendersTheStartedStateThenTheLatestReportWhole) {
-  CProgressWrapper holder(1, &FixedInterpreter::Source);
-  EXPECT_STREQ(holder.ToJson(), kStarted);
-  ProgressMsg block = Report(MSG_STATUS_RUNNING, 0, "first");
-  holder.ReportProgress(&block);
-  block = Report(MSG_STATUS_RUNNING, 0, "");
-  holder.ReportProgress(&block);
-  holder.ReportProgress(nullptr);
-  EXPECT_STREQ(holder.ToJson(),
-               "{\"msg_type\":32,\"msg_status\":2,\"sub_step_current\":5,\"sub_step_total\":10,"
-               "\"steps_current\":15,\"steps_total\":30,\"msg_errorCode\":0,\"msg_info\":\"\"}");
-}
-
 struct InfoRow {
   std::uint32_t code;
   std::string info;             // the report's own text
@@ -83,11 +70,17 @@ TEST(ProgressHolder, ACodeWithoutTextTakesTheInterpretersTextCutAt131Characters)
   }
 }
 
-TEST(ProgressHolder, TheFirstRenderingOfTheFinishedStateRetiresTheIdAndReuseResets) {
+TEST(ProgressHolder, RendersEachReportWholeRetiresOnTheFinishedStateAndResetsOnReuse) {
   CProgressWrapper holder(7, &FixedInterpreter::Source);
-  ProgressMsg block = Report(MSG_STATUS_RUNNING, 0, "");
+  EXPECT_STREQ(holder.ToJson(), kStarted);
+  ProgressMsg block = Report(MSG_STATUS_RUNNING, 0, "first");
   holder.ReportProgress(&block);
-  holder.ToJson();
+  block = Report(MSG_STATUS_RUNNING, 0, "");  // replaces the first whole
+  holder.ReportProgress(&block);
+  holder.ReportProgress(nullptr);
+  EXPECT_STREQ(holder.ToJson(),
+               "{\"msg_type\":32,\"msg_status\":2,\"sub_step_current\":5,\"sub_step_total\":10,"
+               "\"steps_current\":15,\"steps_total\":30,\"msg_errorCode\":0,\"msg_info\":\"\"}");
   EXPECT_EQ(holder.GetTaskId(), 7);
   block = Report(MSG_STATUS_FINISHED, 0, "");
   holder.ReportProgress(&block);
