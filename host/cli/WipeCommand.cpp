@@ -365,5 +365,6 @@ int WipeCommand::Finish() {
     if (m_report.exitCode == kExitWiped) return kExitFailed;
   }
   std::fflush(stdout);
+  console::NoteWipeEnded();  // the report is out: a closing console may end the process
   return m_report.exitCode;
 }

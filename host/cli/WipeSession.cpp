@@ -132,6 +132,5 @@ WipeOutcome RunWipe(ModuleSession& module, const WipeCall& call, ProgressDisplay
   }
   display.End();
   outcome.end = std::chrono::system_clock::now();
-  console::NoteWipeEnded();
   return outcome;
 }
