@@ -22,7 +22,7 @@ int StopRequestCount();
 // Sleeps up to `milliseconds`, waking early when a stop request arrives.
 void WaitForStopRequest(int milliseconds);
 // Tells a handler that holds the process open on Windows (console closing)
-// that the wipe has ended and the process may go.
+// that the wipe has ended and its report is written: the process may go.
 void NoteWipeEnded();
 
 }  // namespace console
