@@ -25,10 +25,6 @@ endif()
 set(VTX_INSTALL_INCLUDE_DIR include/vantrix-datawipe)
 set(VTX_INSTALL_PACKAGE_DIR lib/cmake/VantrixDataWipe)
 
-if(NOT WIN32)
-  # The module finds the device manager beside itself wherever it is installed.
-  set_target_properties(DataWiper PROPERTIES INSTALL_RPATH "$ORIGIN" BUILD_WITH_INSTALL_RPATH ON)
-endif()
 install(TARGETS DataWiper vantrix-wipe
   RUNTIME DESTINATION ${VTX_INSTALL_RUNTIME_DIR}
   LIBRARY DESTINATION ${VTX_INSTALL_RUNTIME_DIR}

@@ -69,7 +69,7 @@ std::string DescribePartition(const PartitionInfo& partition) {
   std::string text = "partition " + std::to_string(partition.nPartitionNumber) + ": " +
                      FormatBytes(partition.nSizeInBytes) + " from sector " +
                      std::to_string(partition.nStartSector);
-  const std::string mount = FieldText(partition.szMountPath);
+  const std::string mount = RecordText(partition.szMountPath);
   if (partition.cDriveLetter != 0) text += std::string(", ") + partition.cDriveLetter + ":";
   if (!mount.empty()) text += ", mounted at " + mount;
   if (partition.cDriveLetter == 0 && mount.empty()) text += ", not mounted";

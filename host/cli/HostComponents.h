@@ -41,11 +41,3 @@ class HostComponents {
 // The partition numbered `number` in `disk`'s table (the first, should the
 // number come twice), or null.
 const PartitionInfo* FindPartition(const DiskInfo& disk, int number);
-
-// A fixed-size text field of a record as a string.
-template <std::size_t N>
-std::string FieldText(const char (&field)[N]) {
-  std::size_t length = 0;
-  while (length < N && field[length] != '\0') ++length;
-  return std::string(field, length);
-}

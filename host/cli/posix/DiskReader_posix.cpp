@@ -48,7 +48,7 @@ class PosixDiskReader final : public DiskReader {
 // buffers and offsets are sector-aligned; where the device refuses O_DIRECT
 // the cache is dropped for the device instead.
 std::unique_ptr<DiskReader> OpenDiskReader(const DiskInfo& disk, std::string* error) {
-  const std::string path(disk.szDevicePath, strnlen(disk.szDevicePath, sizeof(disk.szDevicePath)));
+  const std::string path = RecordText(disk.szDevicePath);
   if (path.empty()) {
     *error = "the device manager gives no device path for disk " + std::to_string(disk.nDiskNumber);
     return nullptr;

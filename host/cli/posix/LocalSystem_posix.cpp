@@ -61,14 +61,9 @@ Size FreeBytes(const std::string& mountPath) {
   return {true, static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize};
 }
 
-std::string VolumeRoot(const PartitionInfo& partition) {
-  return std::string(partition.szMountPath,
-                     strnlen(partition.szMountPath, sizeof(partition.szMountPath)));
-}
+std::string VolumeRoot(const PartitionInfo& partition) { return RecordText(partition.szMountPath); }
 
-std::string DiskDevice(const DiskInfo& disk) {
-  return std::string(disk.szDevicePath, strnlen(disk.szDevicePath, sizeof(disk.szDevicePath)));
-}
+std::string DiskDevice(const DiskInfo& disk) { return RecordText(disk.szDevicePath); }
 
 std::string AbsolutePath(const std::string& path) {
   if (path.empty() || path[0] == '/') return path;
