@@ -25,8 +25,15 @@ description=$dir/disks.json
 links=()
 device=
 
+# Under Wine the driver that a program loads lives as long as its Wine
+# session, and a service an earlier test deleted stays "marked for deletion"
+# until then: the test lets the session before it end, and its own after it,
+# as every holder of the q7diskio lock does.
+end_wine_session() { [[ -z $prefix ]] || WINEPREFIX=$prefix timeout 600 wineserver --wait; }
+
 cleanup() {
   [[ -n ${writer:-} ]] && kill "$writer" 2>/dev/null
+  end_wine_session
   rm -f "${links[@]}"
   mountpoint -q "$mnt" 2>/dev/null && umount "$mnt"
   rm -rf "$dir/dev"
