@@ -58,7 +58,8 @@ void ProgressDisplay::Show(const std::string& json, const ProgressRecord& record
       break;
     }
     case Mode::kPlain:
-      if (!record.IsFinished() &&
+      // Not before the first write, unless that is slow in coming.
+      if (!record.IsFinished() && (record.IsRunning() || elapsedSeconds >= kPlainLineSeconds) &&
           (m_lastPlainLine < 0 || elapsedSeconds - m_lastPlainLine >= kPlainLineSeconds)) {
         std::fprintf(m_out, "%s\n", RenderProgressLine(record, m_scale, writingSeconds).c_str());
         m_lastPlainLine = elapsedSeconds;
