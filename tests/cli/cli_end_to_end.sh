@@ -151,7 +151,7 @@ run --json --report "$report_arg" file "$(native_path "$mnt/file.bin")" >"$out" 
 check "file: exit 0" equals "$?" 0
 check "file: gone" test ! -e "$mnt/file.bin"
 check "file: every line of --json is JSON" json_lines "$out"
-check "file: progress records among the lines" grep -q '"msg_status":2' "$out"
+check "file: progress records, the finished one last" equals "$(jq -s '(.[:-1] | all(has("msg_status"))) and .[-2].msg_status == 3' "$out")" true
 check "file: the last line is the summary" equals "$(tail -n 1 "$out" | jq -r .outcome)" wiped
 check "file: report target size" equals "$(field "$report" .target.sizeBytes)" $((3 * 1024 * 1024 + 1000))
 check "file: report final record" equals "$(field "$report" '.finalRecord.code, .finalRecord.msgType' | tr '\n' ' ')" "0 32 "
