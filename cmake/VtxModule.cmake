@@ -12,9 +12,17 @@ target_link_libraries(DataWiper PRIVATE vtx_objects)
 set_target_properties(DataWiper PROPERTIES PREFIX "" IMPORT_PREFIX "")
 vtx_program_link_options(DataWiper)
 
+# The module's file carries the project's version, which hosts read (the
+# wipe reports of vantrix-wipe name it): a version resource in the DLL, the
+# file name behind the plain one on Linux (libDataWiper.so.0.1.0).
 if(WIN32)
   set_target_properties(DataWiper PROPERTIES OUTPUT_NAME DataWiper)
+  enable_language(RC)
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/DataWiper.rc.in ${CMAKE_BINARY_DIR}/DataWiper.rc @ONLY)
+  target_sources(DataWiper PRIVATE ${CMAKE_BINARY_DIR}/DataWiper.rc)
 else()
+  set_target_properties(DataWiper PROPERTIES VERSION ${PROJECT_VERSION}
+    SOVERSION ${PROJECT_VERSION_MAJOR})
   # Only the module's own functions are visible: the version script also hides
   # the weak template instances that the C++ headers would export.
   # libDeviceManager.so, a needed library, is found beside the module.

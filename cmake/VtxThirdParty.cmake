@@ -12,3 +12,13 @@ add_library(vtx_rapidjson INTERFACE)
 target_include_directories(vtx_rapidjson SYSTEM INTERFACE ${VTX_THIRD_PARTY_INCLUDE})
 
 set(VTX_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+
+# CLI11 (header-only, libcli11-dev) parses the command line of vantrix-wipe;
+# copied like RapidJSON so that both builds use the same headers.
+find_path(VTX_CLI11_DIR CLI/CLI.hpp
+  PATHS /usr/include /usr/local/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(VTX_CLI11_INCLUDE ${CMAKE_BINARY_DIR}/third_party/cli11/include)
+file(COPY ${VTX_CLI11_DIR}/CLI DESTINATION ${VTX_CLI11_INCLUDE})
+
+add_library(vtx_cli11 INTERFACE)
+target_include_directories(vtx_cli11 SYSTEM INTERFACE ${VTX_CLI11_INCLUDE})

@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ binutils
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 wine
-  rapidjson-dev libgtest-dev googletest
+  rapidjson-dev libcli11-dev libgtest-dev googletest jq
   e2fsprogs util-linux mount fdisk
 )
 

@@ -1,0 +1,87 @@
+#include "host/cli/DiskListing.h"
+
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include "host/cli/HostComponents.h"
+#include "host/cli/LocalSystem.h"
+#include "host/cli/ProgressLine.h"
+
+namespace {
+
+using JsonWriter = rapidjson::Writer<rapidjson::StringBuffer>;
+
+void Member(JsonWriter& json, const char* key, const std::string& value) {
+  json.Key(key);
+  json.String(value.c_str(), static_cast<rapidjson::SizeType>(value.size()));
+}
+
+void WritePartition(JsonWriter& json, const PartitionInfo& partition) {
+  json.StartObject();
+  json.Key("number");
+  json.Uint(partition.nPartitionNumber);
+  json.Key("startSector");
+  json.Uint64(partition.nStartSector);
+  json.Key("sizeBytes");
+  json.Uint64(partition.nSizeInBytes);
+  Member(json, "letter",
+         partition.cDriveLetter != 0 ? std::string(1, partition.cDriveLetter) : std::string());
+  Member(json, "mount", local_system::VolumeRoot(partition));
+  json.Key("system");
+  json.Bool(partition.bSystemPartition != 0);
+  json.EndObject();
+}
+
+void WriteDisk(JsonWriter& json, const DiskInfo& disk) {
+  json.StartObject();
+  json.Key("number");
+  json.Uint(disk.nDiskNumber);
+  Member(json, "device", local_system::DiskDevice(disk));
+  json.Key("bytesPerSector");
+  json.Int(disk.nBytesPerSector);
+  json.Key("totalSectors");
+  json.Int64(disk.nTotalSectors);
+  json.Key("system");
+  json.Bool(disk.bSystemDisk != 0);
+  json.Key("partitions");
+  json.StartArray();
+  for (int index = 0; index < PartitionCount(disk); ++index) {
+    WritePartition(json, disk.partitions[index]);
+  }
+  json.EndArray();
+  json.EndObject();
+}
+
+}  // namespace
+
+std::string DescribeDisk(const DiskInfo& disk) {
+  const std::uint64_t size = static_cast<std::uint64_t>(disk.nBytesPerSector) *
+                             static_cast<std::uint64_t>(disk.nTotalSectors);
+  std::string text = "disk " + std::to_string(disk.nDiskNumber) + " (" +
+                     local_system::DiskDevice(disk) + "): " + FormatBytes(size) + ", " +
+                     std::to_string(disk.nBytesPerSector) + "-byte sectors, " +
+                     std::to_string(PartitionCount(disk)) + " partition(s)";
+  if (disk.bSystemDisk != 0) text += ", SYSTEM";
+  return text;
+}
+
+std::string DescribePartition(const PartitionInfo& partition) {
+  std::string text = "partition " + std::to_string(partition.nPartitionNumber) + ": " +
+                     FormatBytes(partition.nSizeInBytes) + " from sector " +
+                     std::to_string(partition.nStartSector);
+  const std::string mount = RecordText(partition.szMountPath);
+  if (partition.cDriveLetter != 0) text += std::string(", ") + partition.cDriveLetter + ":";
+  if (!mount.empty()) text += ", mounted at " + mount;
+  if (partition.cDriveLetter == 0 && mount.empty()) text += ", not mounted";
+  if (partition.bSystemPartition != 0) text += ", SYSTEM";
+  return text;
+}
+
+std::string DisksAsJson(const std::vector<std::unique_ptr<DiskInfo>>& disks) {
+  rapidjson::StringBuffer buffer;
+  JsonWriter json(buffer);
+  json.StartArray();
+  for (const std::unique_ptr<DiskInfo>& disk : disks) WriteDisk(json, *disk);
+  json.EndArray();
+  return std::string(buffer.GetString(), buffer.GetSize());
+}

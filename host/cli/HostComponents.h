@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/cli/HostLibrary.h"
+#include "platform/DiskInfo.h"
+
+class IDeviceManager;
+class IErrorInterpreter;
+
+// The host's own components, shipped beside the program and loaded from its
+// folder: the device manager (the machine's disks, which of them hold the
+// system) and the error interpreter (a text for every error code). They are
+// the same libraries the module uses, so the program sees what the module
+// sees. Used from the program's main thread.
+class HostComponents {
+ public:
+  // Loads the device manager; false with the reason in `error`.
+  bool OpenDeviceManager(std::string* error);
+  // Loads the error interpreter; false with the reason in `error`.
+  bool OpenErrorInterpreter(std::string* error);
+
+  // The numbers of the disks the device manager knows, after a refresh.
+  std::vector<int> DiskNumbers();
+  // The record of disk `number`, or null with the device manager's reason.
+  std::unique_ptr<DiskInfo> Disk(int number, std::string* error);
+
+  // The interpreter's text for `code`; "" when no interpreter is loaded.
+  std::string ErrorText(std::uint32_t code);
+
+ private:
+  HostLibrary m_deviceLibrary;
+  HostLibrary m_interpreterLibrary;
+  IDeviceManager* m_deviceManager = nullptr;
+  IErrorInterpreter* m_interpreter = nullptr;
+};
+
+// The partition numbered `number` in `disk`'s table (the first, should the
+// number come twice), or null.
+const PartitionInfo* FindPartition(const DiskInfo& disk, int number);

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct DiskInfo;
+struct PartitionInfo;
+
+// What the program reads of the local machine itself, for the report and the
+// progress line: the machine's name and the sizes of targets. Paths are narrow
+// text in the system's code page, as the module takes them. Every size is
+// read before the wipe starts and only describes the target; a size that
+// cannot be read is reported as unknown, never as 0.
+namespace local_system {
+
+std::string HostName();
+
+struct Size {
+  bool known = false;
+  std::uint64_t bytes = 0;
+};
+
+// The length of a regular file (links are not followed).
+Size FileSize(const std::string& path);
+// The total length of the regular files below a folder, links not followed.
+Size TreeSize(const std::string& folder);
+// The bytes free for the caller on the volume mounted at `mountPath`.
+Size FreeBytes(const std::string& mountPath);
+
+// Where the partition's file system is reached: its drive letter on Windows
+// (E:\ for the letter E), its mount path on Linux; "" when it is not mounted.
+std::string VolumeRoot(const PartitionInfo& partition);
+
+// The disk's device as the system names it: its block device on Linux,
+// \\.\PhysicalDriveN on Windows.
+std::string DiskDevice(const DiskInfo& disk);
+
+// `path` made absolute against the current folder (which EnterDriverFolder
+// may change); the file need not exist.
+std::string AbsolutePath(const std::string& path);
+
+// Makes sure the module finds the host's disk-I/O driver before a disk or
+// partition wipe. On Windows the module installs the driver from the
+// "drivers" folder under the current folder; vantrix-wipe ships it in
+// "drivers" beside itself, so where the current folder has no driver the
+// program's folder becomes the current one (the module's log then lands
+// there too). On Linux no driver is installed and nothing changes.
+void EnterDriverFolder();
+
+}  // namespace local_system

@@ -1,0 +1,98 @@
+#include "host/cli/WipeProgram.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/cli/AlgorithmChoice.h"
+#include "host/cli/DiskListing.h"
+#include "host/cli/ExitCodes.h"
+#include "host/cli/HostComponents.h"
+#include "host/cli/ModuleSession.h"
+#include "host/cli/ProgramOptions.h"
+#include "host/cli/WipeCommand.h"
+
+namespace {
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "vantrix-wipe: %s\n", message.c_str());
+  return kExitFailed;
+}
+
+int PrintVersion() {
+  std::printf("vantrix-wipe %s\n", VTX_PROGRAM_VERSION);
+  ModuleSession module;
+  std::string error;
+  const bool opened = module.Open(&error);
+  const std::string version = module.ModuleVersion();
+  if (!version.empty())
+    std::printf("module %s (%s)\n", version.c_str(), module.ModulePath().c_str());
+  return opened ? kExitWiped : Fail(error);
+}
+
+// The module's catalogue with each algorithm's passes; --json: as the module
+// renders it.
+int ListAlgorithms(const ProgramOptions& options) {
+  ModuleSession module;
+  std::vector<AlgorithmEntry> algorithms;
+  std::string error;
+  if (!module.Open(&error) || !ReadAlgorithmList(module, &algorithms, &error)) return Fail(error);
+  if (options.json) {
+    const CommandAnswer answer =
+        module.Call(command_name::kGetWiperAlgorithms, {CommandArgument::Int(0)});
+    std::printf("%s\n", answer.json.c_str());
+    return kExitWiped;
+  }
+  std::printf("%-5s  %-24s  %s\n", "TYPE", "NAME", "PASSES");
+  for (const AlgorithmEntry& entry : algorithms) {
+    std::printf("%-5d  %-24s  %d\n", entry.type, entry.name.c_str(), PassesOf(module, entry.type));
+  }
+  return kExitWiped;
+}
+
+// The device manager's disks and partitions, read from its library directly.
+int ListDisks(const ProgramOptions& options) {
+  HostComponents components;
+  std::string error;
+  if (!components.OpenDeviceManager(&error)) return Fail(error);
+  std::vector<std::unique_ptr<DiskInfo>> disks;
+  for (const int number : components.DiskNumbers()) {
+    std::unique_ptr<DiskInfo> disk = components.Disk(number, &error);
+    if (disk == nullptr) {
+      Fail(error);
+      continue;
+    }
+    disks.push_back(std::move(disk));
+  }
+  if (options.json) {
+    std::printf("%s\n", DisksAsJson(disks).c_str());
+    return kExitWiped;
+  }
+  if (disks.empty()) std::printf("The device manager knows no disk.\n");
+  for (const std::unique_ptr<DiskInfo>& disk : disks) {
+    std::printf("%s\n", DescribeDisk(*disk).c_str());
+    for (int index = 0; index < PartitionCount(*disk); ++index) {
+      std::printf("  %s\n", DescribePartition(disk->partitions[index]).c_str());
+    }
+  }
+  return kExitWiped;
+}
+
+}  // namespace
+
+int RunWipeProgram(int argc, char** argv) {
+  ProgramOptions options;
+  const int parsed = ParseProgramOptions(argc, argv, &options);
+  if (parsed >= 0) return parsed;
+  switch (options.command) {
+    case ProgramOptions::Command::kVersion:
+      return PrintVersion();
+    case ProgramOptions::Command::kAlgorithms:
+      return ListAlgorithms(options);
+    case ProgramOptions::Command::kDisks:
+      return ListDisks(options);
+    default:
+      return WipeCommand(options).Run();
+  }
+}

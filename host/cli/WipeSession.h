@@ -1,0 +1,64 @@
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host/cli/ModuleSession.h"
+#include "host/cli/ProgressLine.h"
+
+// How a running wipe's progress is shown: every progress JSON as read, one
+// per line (--json); one line redrawn in place on a terminal; or, without a
+// terminal, a plain line every few seconds. Used by the polling thread.
+class ProgressDisplay {
+ public:
+  enum class Mode { kJson, kTerminal, kPlain };
+
+  ProgressDisplay(Mode mode, const TargetScale& scale, std::FILE* out);
+
+  // Shows one record, read `elapsedSeconds` after the wipe was started and
+  // `writingSeconds` after the first record with moving counters (the rate
+  // and the time left are measured from there, not from the start, which may
+  // lie well before the first write: a folder is listed first); `json` is
+  // the text the module answered.
+  void Show(const std::string& json, const ProgressRecord& record, double elapsedSeconds,
+            double writingSeconds);
+  // Ends a line drawn on a terminal, so that what follows starts afresh.
+  void End();
+
+ private:
+  Mode m_mode;
+  TargetScale m_scale;
+  std::FILE* m_out;
+  std::size_t m_drawnWidth = 0;
+  double m_lastPlainLine = -1;
+};
+
+// One wipe command and its arguments.
+struct WipeCall {
+  const char* command = nullptr;
+  std::vector<CommandArgument> arguments;
+};
+
+// How a wipe task went, as far as the program followed it.
+struct WipeOutcome {
+  using TimePoint = std::chrono::system_clock::time_point;
+
+  bool started = false;  // the module started a task
+  std::string failure;   // the program could not start or follow the task
+  bool sawRunning = false;
+  ProgressRecord lastRunning;  // the last record with moving counters
+  ProgressRecord final;        // the finished record, when `failure` is empty
+  bool stopRequested = false;
+  TimePoint start;
+  TimePoint end;
+};
+
+// Starts the wipe and polls getProgressMsg about five times a second (more
+// often just after the start and near the end) until the task's finished
+// record arrives. A stop request of the person (see
+// Console.h) calls stopWipe once and keeps polling: the wipe is never
+// abandoned, whatever is pressed. Messages about stopping go to `messages`.
+WipeOutcome RunWipe(ModuleSession& module, const WipeCall& call, ProgressDisplay& display,
+                    std::FILE* messages);

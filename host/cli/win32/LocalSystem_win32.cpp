@@ -1,0 +1,98 @@
+#include "host/cli/LocalSystem.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "host/cli/HostLibrary.h"
+#include "platform/DiskInfo.h"
+
+namespace local_system {
+namespace {
+
+std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
+
+bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+bool AddTree(const std::string& folder, std::uint64_t* total) {
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  bool complete = true;
+  do {
+    const std::string name = entry.cFileName;
+    if (name == "." || name == ".." || IsLink(entry.dwFileAttributes)) continue;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      complete = AddTree(folder + "\\" + name, total) && complete;
+    } else {
+      *total += Join(entry.nFileSizeHigh, entry.nFileSizeLow);
+    }
+  } while (FindNextFileA(search, &entry));
+  FindClose(search);
+  return complete;
+}
+
+}  // namespace
+
+std::string HostName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof(name);
+  if (!GetComputerNameA(name, &size)) return "";
+  return std::string(name, size);
+}
+
+Size FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || IsLink(data.dwFileAttributes)) {
+    return {};
+  }
+  return {true, Join(data.nFileSizeHigh, data.nFileSizeLow)};
+}
+
+Size TreeSize(const std::string& folder) {
+  std::string root = folder;
+  while (root.size() > 1 && (root.back() == '\\' || root.back() == '/')) root.pop_back();
+  std::uint64_t total = 0;
+  if (!AddTree(root, &total)) return {};
+  return {true, total};
+}
+
+Size FreeBytes(const std::string& mountPath) {
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExA(mountPath.c_str(), &available, /*lpTotalNumberOfBytes=*/nullptr,
+                           /*lpTotalNumberOfFreeBytes=*/nullptr)) {
+    return {};
+  }
+  return {true, available.QuadPart};
+}
+
+std::string VolumeRoot(const PartitionInfo& partition) {
+  if (partition.cDriveLetter == 0) return "";
+  return std::string(1, partition.cDriveLetter) + ":\\";
+}
+
+std::string DiskDevice(const DiskInfo& disk) {
+  return "\\\\.\\PhysicalDrive" + std::to_string(disk.nDiskNumber);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  const DWORD size = GetFullPathNameA(path.c_str(), /*nBufferLength=*/0, /*lpBuffer=*/nullptr,
+                                      /*lpFilePart=*/nullptr);
+  if (size == 0) return path;
+  std::string absolute(size, '\0');
+  const DWORD length =
+      GetFullPathNameA(path.c_str(), size, absolute.data(), /*lpFilePart=*/nullptr);
+  if (length == 0 || length >= size) return path;
+  absolute.resize(length);
+  return absolute;
+}
+
+void EnterDriverFolder() {
+  if (GetFileAttributesW(L"drivers\\q7diskio.sys") != INVALID_FILE_ATTRIBUTES) return;
+  const std::string folder = HostLibrary::ProgramFolder();
+  if (!folder.empty()) SetCurrentDirectoryA(folder.c_str());
+}
+
+}  // namespace local_system

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/ModuleExports.h"
+#include "host/cli/AlgorithmChoice.h"
+#include "host/cli/DiskReader.h"
+#include "host/cli/ProgressLine.h"
+#include "host/cli/TargetVerifier.h"
+#include "host/cli/WipeReport.h"
+#include "support/AlgorithmTable.h"
+
+namespace {
+
+constexpr std::int64_t kTiB = std::int64_t{1} << 40;
+constexpr std::int64_t kBlocksOf4TiB = 4 * kTiB / static_cast<std::int64_t>(kWipeBlockBytes);
+
+ProgressRecord Running(std::int64_t subCurrent, std::int64_t subTotal, std::int64_t current,
+                       std::int64_t total) {
+  ProgressRecord record;
+  record.status = 2;
+  record.subStepCurrent = subCurrent;
+  record.subStepTotal = subTotal;
+  record.stepsCurrent = current;
+  record.stepsTotal = total;
+  return record;
+}
+
+struct LineCase {
+  const char* what;
+  ProgressRecord record;
+  TargetScale scale;
+  double elapsed;
+  const char* line;
+};
+
+TEST(ProgressLine, RendersRecordsAsRead) {
+  ProgressRecord folderNotice;
+  folderNotice.stepsTotal = 0;
+  folderNotice.subStepTotal = 0;
+  ProgressRecord finished;
+  finished.status = 3;
+  const LineCase cases[] = {
+      {"first record of a task", ProgressRecord{}, {true, 1 << 20}, 0.1, "  0.0%  starting"},
+      {"start notice, all counters 0", folderNotice, {}, 0.2, "  0.0%  starting"},
+      {"first block, size unknown",
+       Running(0, 8, 0, 8),
+       {},
+       0,
+       " 12.5%  ~128.00 KiB of ~1.00 MiB  pass 1 of 1  --/s  --:--:-- left"},
+      {"4 TiB, middle of pass 2 of 3",
+       Running(kBlocksOf4TiB / 2 - 1, kBlocksOf4TiB, kBlocksOf4TiB * 3 / 2 - 1, kBlocksOf4TiB * 3),
+       {true, 4 * kTiB},
+       6144,
+       " 50.0%  2.00 TiB of 4.00 TiB  pass 2 of 3  1.00 GiB/s  1:42:24 left"},
+      {"known size with a tail",
+       Running(9, 10, 9, 30),
+       {true, 10 * kWipeBlockBytes + 65536},
+       1,
+       " 33.3%  1.25 MiB of 1.31 MiB  pass 1 of 3  1.25 MiB/s  0:00:02 left"},
+      {"a target below one block", Running(0, 0, 0, 0), {true, 28}, 1, "100.0%  finishing"},
+      {"every step reported",
+       Running(7, 8, 23, 24),
+       {},
+       2,
+       "100.0%  ~1.00 MiB of ~1.00 MiB  pass 3 of 3  finishing"},
+      {"finished record", finished, {}, 3, "100.0%  finished"},
+  };
+  for (const LineCase& test : cases) {
+    EXPECT_EQ(RenderProgressLine(test.record, test.scale, test.elapsed), test.line) << test.what;
+  }
+}
+
+TEST(ProgressLine, ReadsTheModulesJsonIncludingNegativeCodes) {
+  ProgressRecord record;
+  ASSERT_TRUE(ParseProgressRecord(
+      "{\"msg_type\":33,\"msg_status\":3,\"sub_step_current\":1,\"sub_step_total\":1,"
+      "\"steps_current\":1,\"steps_total\":1,\"msg_errorCode\":-533724415,"
+      "\"msg_info\":\"VTX_ERROR_SYSTEM_DRIVE_CANNOT_WIPPE\"}",
+      &record));
+  EXPECT_EQ(record.errorCode, 0xE0300301u);
+  EXPECT_TRUE(record.IsFinished());
+  EXPECT_EQ(record.info, "VTX_ERROR_SYSTEM_DRIVE_CANNOT_WIPPE");
+  EXPECT_FALSE(ParseProgressRecord("{\"msg_type\":32}", &record));
+  EXPECT_EQ(record.errorCode, 0xE0300301u) << "a failed read leaves the record alone";
+}
+
+TEST(AlgorithmChoice, FindsByNameOrTypeInAnyCase) {
+  std::vector<AlgorithmEntry> entries;
+  ASSERT_TRUE(ParseAlgorithmList(VTX_CATALOGUE_JSON, &entries));
+  ASSERT_EQ(entries.size(), 7u);
+  const std::pair<const char*, int> cases[] = {{"eTypeUSDOD522022ME", 19},
+                                               {"ETYPEUSDOD522022MECE", 20},
+                                               {"usdod522022me", 19},
+                                               {"22", 22},
+                                               {"16", 16},
+                                               {"dod", 0},
+                                               {"", 0},
+                                               {"23", 0},
+                                               {"eType", 0}};
+  for (const auto& [wanted, type] : cases) {
+    const AlgorithmEntry* found = FindAlgorithm(entries, wanted);
+    EXPECT_EQ(found != nullptr ? found->type : 0, type) << wanted;
+  }
+}
+
+// A disk in memory, readable in any piece.
+class MemoryDisk : public DiskReader {
+ public:
+  explicit MemoryDisk(std::vector<unsigned char> bytes) : m_bytes(std::move(bytes)) {}
+  bool Read(std::uint64_t offset, void* buffer, std::size_t size) override {
+    if (offset + size > m_bytes.size()) return false;
+    std::memcpy(buffer, m_bytes.data() + offset, size);
+    return true;
+  }
+  std::string Error() const override { return "past the end"; }
+
+ private:
+  std::vector<unsigned char> m_bytes;
+};
+
+TEST(TargetVerifier, FindsTheFirstSectorThatLacksThePattern) {
+  // A 3 MiB + 1 sector target at sector 100 of a disk: more than one chunk, a tail.
+  const std::uint64_t start = 100 * 512, size = 3 * 1024 * 1024 + 512;
+  struct Case {
+    const char* what;
+    bool clockByte;
+    unsigned char fill;
+    std::int64_t changedByte;  // of the target, -1 for none
+    std::int64_t mismatchSector;
+  } cases[] = {
+      {"the pattern everywhere", false, 0xFF, -1, -1},
+      {"a byte changed in the second chunk", false, 0xFF, 1024 * 1024 + 700, 100 + 2048 + 1},
+      {"the last byte changed", false, 0xFF, static_cast<std::int64_t>(size) - 1, 100 + 6144},
+      {"another byte than the pattern", false, 0x37, -1, 100},
+      {"one clock byte everywhere", true, 0x37, -1, -1},
+      {"a clock byte and one other", true, 0x37, 4096, 100 + 8},
+  };
+  for (const Case& test : cases) {
+    std::vector<unsigned char> disk(start + size + 4096, 0x00);
+    std::memset(disk.data() + start, test.fill, size);
+    if (test.changedByte >= 0) disk[start + test.changedByte] ^= 0x5A;
+    MemoryDisk reader(disk);
+    VerifyPattern pattern{std::vector<unsigned char>(kWipeBlockBytes, 0xFF), test.clockByte};
+    const VerifyResult result = VerifyTarget(reader, {start, size, 512}, pattern, {});
+    EXPECT_FALSE(result.readFailed) << test.what;
+    EXPECT_EQ(result.matches, test.mismatchSector < 0) << test.what;
+    EXPECT_EQ(result.firstMismatchSector, test.mismatchSector) << test.what;
+  }
+}
+
+TEST(TargetVerifier, TellsClockPatternsFromFixedOnes) {
+  for (const VtxAlgorithmRow& row : kVtxAlgorithmRows) {
+    IWiperAlgorithm* algorithm = __getAlgorithmByType(row.type);
+    VerifyPattern pattern;
+    ASSERT_TRUE(PatternOfAlgorithm(algorithm, &pattern));
+    algorithm->Release();
+    const int passZero = row.bytes[1];
+    EXPECT_EQ(pattern.clockByte, passZero == VTX_TIME_BYTE) << row.type;
+    if (passZero != VTX_TIME_BYTE) {
+      EXPECT_EQ(pattern.block[0], passZero) << row.type;
+    }
+  }
+}
+
+TEST(WipeReport, TimesAreUtcIso8601WithMilliseconds) {
+  const auto time = WipeReport::TimePoint(std::chrono::milliseconds(1793525405250LL));
+  EXPECT_EQ(FormatUtc(time), "2026-11-01T09:30:05.250Z");
+}
+
+}  // namespace

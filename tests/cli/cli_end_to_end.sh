@@ -1,0 +1,245 @@
+#!/usr/bin/env bash
+# vantrix-wipe from end to end, as a person runs it, on a described loop image:
+#
+#   cli_end_to_end.sh <vantrix-wipe> <dir> [<wineprefix> <wine-runner>]
+#
+# A 64 MiB image with two partitions is attached with `losetup -f`: partition
+# 1 (24 MiB at sector 2048) is wiped as a partition, partition 2 (ext4,
+# mounted) holds the file, the folder tree and the free space that are wiped.
+# The device manager sees it through VTX_DEVICE_DESCRIPTION as disk 7, and as
+# disk 9 marked as holding the system. Under Wine, PhysicalDrive7 reaches the
+# loop device, drive Q: a scratch folder (partition 1's letter) and R: the
+# ext4 mount. Every result is checked from Linux, on the image's bytes.
+#
+# Exits 77 (skipped) when not root or no loop device can be made; everything
+# made is removed on every path.
+set -uo pipefail
+
+program=${1:?vantrix-wipe}
+dir=${2:?folder}
+prefix=${3:-}
+runner=${4:-}
+image=$dir/disk.img
+mnt=$dir/mnt
+description=$dir/disks.json
+links=()
+device=
+
+# Under Wine the driver that a program loads lives as long as its Wine
+# session, and a service an earlier test deleted stays "marked for deletion"
+# until then: the test lets the session before it end, and its own after it,
+# as every holder of the q7diskio lock does.
+end_wine_session() { [[ -z $prefix ]] || WINEPREFIX=$prefix timeout 600 wineserver --wait; }
+
+cleanup() {
+  end_wine_session
+  rm -f "${links[@]}"
+  mountpoint -q "$mnt" 2>/dev/null && umount "$mnt"
+  rm -rf "$dir/dev"
+  [[ -n $device ]] && losetup -d "$device" 2>/dev/null
+  device=
+}
+trap cleanup EXIT
+
+skip() {
+  echo "vantrix-wipe end to end: $1; skipped"
+  exit 77
+}
+
+# The program sees paths and files in its own system's form.
+native_path() { if [[ -n $runner ]]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1"; fi; }
+launcher=()
+[[ -n $runner ]] && launcher=("$runner")
+run() { "${launcher[@]}" "$program" "$@"; }
+
+failures=0
+check() {
+  local what=$1
+  shift
+  if "$@"; then echo "ok    $what"; else
+    echo "FAIL  $what"
+    failures=$((failures + 1))
+  fi
+}
+equals() { [[ "$1" == "$2" ]] || { echo "      got '$1', expected '$2'"; return 1; }; }
+field() { jq -r "$2" "$1" 2>/dev/null; }
+json_lines() { jq -e . "$1" >/dev/null; }
+
+p1_start=2048 p1_sectors=49152 p2_start=51200 p2_sectors=79872
+outside_p1() {
+  { dd if="$image" bs=512 count=$p1_start status=none
+    dd if="$image" bs=512 skip=$p2_start status=none; } | md5sum
+}
+# The table and partition 1: what a refused wipe of disk 7 or 9 would hit
+# first. (Partition 2 is a mounted ext4, which writes in the background.)
+up_to_p2() { dd if="$image" bs=512 count=$p2_start status=none | md5sum; }
+p1_holds_ff() {
+  cmp -s <(dd if="$image" bs=512 skip=$p1_start count=$p1_sectors status=none) \
+    <(head -c $((p1_sectors * 512)) /dev/zero | tr '\0' '\377')
+}
+
+make_image() {
+  mkdir -p "$dir" "$mnt" "$dir/letter-q" && rm -f "$image"
+  truncate -s 64M "$image"
+  printf 'label: dos\nstart=%d, size=%d, type=83\nstart=%d, size=%d, type=83\n' \
+    $p1_start $p1_sectors $p2_start $p2_sectors | sfdisk -q "$image" >/dev/null || return 1
+  device=$(losetup -f --show -P "$image" 2>/dev/null) || return 1
+  partx -a "$device" 2>/dev/null
+  local name part
+  name=$(basename "$device")
+  mkdir -p "$dir/dev"
+  for part in 1 2; do
+    [[ -e /sys/block/$name/${name}p$part/dev ]] || return 1
+    mknod "$dir/dev/${name}p$part" b $(tr ':' ' ' <"/sys/block/$name/${name}p$part/dev") || return 1
+  done
+  mkfs.ext4 -q -F -m 0 "$dir/dev/${name}p2" && mount "$dir/dev/${name}p2" "$mnt" || return 1
+  local disk='"bytesPerSector":512,"totalSectors":131072,"device":"'$device'"'
+  local p1='"number":1,"letter":"Q","startSector":2048,"sizeBytes":25165824,"device":"'$dir/dev/${name}p1'"'
+  local p2='"number":2,"letter":"R","startSector":51200,"sizeBytes":40894464,"device":"'$dir/dev/${name}p2'","mount":"'$mnt'"'
+  cat >"$description" <<JSON
+{"disks":[
+ {"number":7,"system":false,$disk,"partitions":[{$p1,"system":false},{$p2,"system":false}]},
+ {"number":9,"system":true,$disk,"partitions":[{$p1,"system":true},{$p2,"system":false}]}]}
+JSON
+  if [[ -n $prefix ]]; then
+    links=("$prefix/dosdevices/physicaldrive7" "$prefix/dosdevices/q:" "$prefix/dosdevices/r:")
+    ln -sfn "$device" "${links[0]}" && ln -sfn "$dir/letter-q" "${links[1]}" &&
+      ln -sfn "$mnt" "${links[2]}"
+  fi
+}
+
+[[ $(id -u) -eq 0 ]] || skip "not root"
+for tool in losetup sfdisk partx mkfs.ext4 jq; do
+  command -v "$tool" >/dev/null || skip "$tool is missing (scripts/setup.sh installs it)"
+done
+if [[ -n $prefix ]]; then "$runner" --prepare || exit 1; fi
+cleanup
+make_image || skip "cannot attach, partition and mount a loop image here"
+export VTX_DEVICE_DESCRIPTION
+VTX_DEVICE_DESCRIPTION=$(native_path "$description")
+report=$dir/report.json
+report_arg=$(native_path "$report")
+out=$dir/out.txt
+err=$dir/err.txt
+
+echo "--- usage errors, refusals: exit 2 and 4, nothing written"
+before=$(up_to_p2)
+usage_and_refusals=(
+  "2|partition 7|PARTITION is required"
+  "2|partition 7 1 --algorithm nosuch --yes|eTypeRussianGOSTP50739"
+  "2|file|PATH is required"
+  "4|partition 9 1 --yes|VTX_ERROR_SYSTEM_DRIVE_CANNOT_WIPPE"
+  "4|disk 9 --yes|cannot-wipe-system-drive"
+  "4|partition 7 1|no terminal to confirm on"
+)
+for row in "${usage_and_refusals[@]}"; do
+  IFS='|' read -r status arguments text <<<"$row"
+  # shellcheck disable=SC2086
+  run $arguments </dev/null >"$out" 2>"$err"
+  check "'$arguments' exits $status" equals "$?" "$status"
+  check "'$arguments' says '$text'" grep -q -- "$text" "$err"
+done
+run --report "$report_arg" partition 9 1 --yes </dev/null >/dev/null 2>&1
+check "a refusal's report says refused" equals "$(field "$report" .outcome)/$(field "$report" .exitCode)" "refused/4"
+check "table and partition 1 untouched by usage errors and refusals" equals "$(up_to_p2)" "$before"
+
+echo "--- a file, with --json and --report"
+head -c $((3 * 1024 * 1024 + 1000)) /dev/urandom >"$mnt/file.bin"
+printf 'VTX-E2E-FILE-MARKER' | dd of="$mnt/file.bin" bs=1 seek=2000000 conv=notrunc status=none
+run --json --report "$report_arg" file "$(native_path "$mnt/file.bin")" >"$out" 2>"$err"
+check "file: exit 0" equals "$?" 0
+check "file: gone" test ! -e "$mnt/file.bin"
+check "file: every line of --json is JSON" json_lines "$out"
+check "file: progress records, the finished one last" equals "$(jq -s '(.[:-1] | all(has("msg_status"))) and .[-2].msg_status == 3' "$out")" true
+check "file: the last line is the summary" equals "$(tail -n 1 "$out" | jq -r .outcome)" wiped
+check "file: report target size" equals "$(field "$report" .target.sizeBytes)" $((3 * 1024 * 1024 + 1000))
+check "file: report final record" equals "$(field "$report" '.finalRecord.code, .finalRecord.msgType' | tr '\n' ' ')" "0 32 "
+check "file: report times are UTC ISO 8601" equals "$(field "$report" '[.start, .end] | map(test("^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}\\.[0-9]{3}Z$")) | all')" true
+check "file: report host and module version" equals "$(field "$report" '(.host | length > 0), .moduleVersion' | tr '\n' ' ')" "true 0.1.0 "
+check "file: report algorithm and bytes" equals "$(field "$report" '.algorithm.passes, .bytesWritten' | tr '\n' ' ')" "1 $((3 * 1024 * 1024 + 1000)) "
+
+echo "--- a folder tree"
+for d in 1 2 3; do
+  mkdir -p "$mnt/tree/d$d/e$d"
+  for f in $(seq 1 60); do
+    printf 'VTX-E2E-TREE-MARKER %d %d\n' "$d" "$f" >"$mnt/tree/d$d/f$f.txt"
+    head -c $((f * 700)) /dev/urandom >>"$mnt/tree/d$d/e$d/g$f.bin"
+  done
+done
+run folder "$(native_path "$mnt/tree")" </dev/null >"$out" 2>"$err"
+check "folder: exit 0" equals "$?" 0
+check "folder: gone" test ! -e "$mnt/tree"
+
+echo "--- the free space of partition 2"
+run --report "$report_arg" free-space 7 2 </dev/null >"$out" 2>"$err"
+check "free space: exit 0" equals "$?" 0
+check "free space: report says wiped" equals "$(field "$report" .outcome)" wiped
+check "free space: the working folder is gone" test -z "$(ls -A "$mnt" | grep -v '^lost+found$')"
+umount "$mnt"
+check "no marker is left in the raw image" test "$(grep -c -a -E 'VTX-E2E-(FILE|TREE)-MARKER' "$image")" = 0
+
+echo "--- partition 1, three passes, --verify"
+before=$(outside_p1)
+run --report "$report_arg" partition 7 1 --algorithm usdod522022me --yes --verify </dev/null >"$out" 2>"$err"
+check "partition: exit 0" equals "$?" 0
+check "partition: verified" equals "$(field "$report" '.verification.result, .algorithm.type, .algorithm.passes' | tr '\n' ' ')" "passed 19 3 "
+check "partition: every byte of partition 1 holds 0xFF" p1_holds_ff
+check "partition: table and partition 2 unchanged" equals "$(outside_p1)" "$before"
+
+echo "--- --verify fails when a sector changes after the wipe"
+# With the clock's time byte as its pattern, the program waits for the clock
+# to move on before it reads back, so there is time to hold it (SIGSTOP) once
+# the finished record is out, change a sector and let it go on. "Verifying"
+# on its standard error means it was held too late: then it is tried again.
+last=$((p1_start + p1_sectors - 1))
+status=
+for attempt in 1 2 3 4 5; do
+  : >"$out"
+  : >"$err"
+  "${launcher[@]}" "$program" --json --report "$report_arg" partition 7 1 --algorithm 17 --yes \
+    --verify </dev/null >"$out" 2>"$err" &
+  pid=$!
+  while kill -0 "$pid" 2>/dev/null && ! grep -q '"msg_status":3' "$out"; do sleep 0.01; done
+  kill -STOP "$pid" 2>/dev/null
+  if grep -q Verifying "$err"; then
+    kill -CONT "$pid" 2>/dev/null
+    wait "$pid"
+    continue
+  fi
+  printf 'CHANGED' | dd of="$device" bs=512 seek=$last conv=sync oflag=direct status=none
+  kill -CONT "$pid"
+  wait "$pid"
+  status=$?
+  break
+done
+check "changed sector: exit 1" equals "$status" 1
+check "changed sector: named in the report" equals "$(field "$report" '.verification.result, .verification.firstMismatchSector' | tr '\n' ' ')" "failed $last "
+
+echo "--- a stop by signal: exit 3, nothing written outside the target"
+signals=(INT)
+[[ -z $runner ]] && signals+=(TERM)
+for signal in "${signals[@]}"; do
+  before=$(outside_p1)
+  # Seven passes take long enough to be stopped; a wipe that ended before the
+  # signal came (a loaded machine) is tried again.
+  for attempt in 1 2 3; do
+    : >"$out"
+    # Started directly, so that the signal reaches the program (Wine's runner
+    # execs the program in its own process).
+    "${launcher[@]}" "$program" --json --report "$report_arg" partition 7 1 --algorithm 20 \
+      --yes </dev/null >"$out" 2>"$err" &
+    pid=$!
+    for _ in $(seq 300); do [[ -s $out ]] && break; sleep 0.02; done
+    kill -"$signal" "$pid"
+    wait "$pid"
+    status=$?
+    [[ $(field "$report" .outcome) == wiped ]] || break
+  done
+  check "SIG$signal: exit 3" equals "$status" 3
+  check "SIG$signal: report says stopped with a stop code" equals "$(field "$report" '.outcome, (.finalRecord.code % 4096 == 27)' | tr '\n' ' ')" "stopped true "
+  check "SIG$signal: table and partition 2 unchanged" equals "$(outside_p1)" "$before"
+done
+
+echo "vantrix-wipe end to end: $failures failure(s)"
+[[ $failures -eq 0 ]] && rm -f "$image"
+[[ $failures -eq 0 ]]
