@@ -22,16 +22,17 @@
 #include <thread>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "common/ModuleExports.h"
 #include "service/DataWipeServiceManager.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+using bench::Clock;
+using bench::Median;
+using bench::Quantile;
+using bench::RunShell;
+using bench::Seconds;
 
 bool MakeFile(const std::string& path, long mebibytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -39,7 +40,7 @@ bool MakeFile(const std::string& path, long mebibytes) {
   for (long i = 0; i < mebibytes && out; ++i) out.write(block.data(), block.size());
   out.close();
   // The file's pages reach the disk before the timed wipe starts.
-  return out.good() && std::system(("sync '" + path + "'").c_str()) == 0;
+  return out.good() && RunShell("sync '" + path + "'");
 }
 
 double TimeDirect(const std::string& path) {
@@ -68,14 +69,6 @@ double TimeService(DataWipeServiceManager& service, const std::string& path) {
   }
 }
 
-// The value at `fraction` (0 to 1) of the sorted values.
-double Quantile(std::vector<double> values, double fraction) {
-  std::sort(values.begin(), values.end());
-  return values[static_cast<std::size_t>(fraction * (values.size() - 1) + 0.5)];
-}
-
-double Median(const std::vector<double>& values) { return Quantile(values, 0.5); }
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,16 +82,11 @@ int main(int argc, char** argv) {
   std::vector<double> directTimes;
   std::vector<double> ratios;
   for (int round = 0; round < rounds; ++round) {
+    // Each side writes the file afresh first (a failure there fails the side).
+    auto serviceSide = [&] { return MakeFile(path, mebibytes) ? TimeService(service, path) : -1; };
+    auto directSide = [&] { return MakeFile(path, mebibytes) ? TimeDirect(path) : -1; };
     double times[2] = {-1, -1};
-    for (int turn = 0; turn < 2; ++turn) {
-      const bool serviceTurn = (round + turn) % 2 == 0;
-      if (!MakeFile(path, mebibytes)) {
-        std::fprintf(stderr, "cannot write %s\n", path.c_str());
-        return 1;
-      }
-      times[serviceTurn ? 0 : 1] = serviceTurn ? TimeService(service, path) : TimeDirect(path);
-    }
-    if (times[0] < 0 || times[1] < 0) {
+    if (!bench::TimeRound(round, serviceSide, directSide, &times[0], &times[1])) {
       std::fprintf(stderr, "round %d failed\n", round);
       std::filesystem::remove(path);
       return 1;

@@ -23,19 +23,17 @@
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "algorithms/WiperAlgorithms.h"
 #include "platform/IDeviceManager.h"
 #include "wipers/DeviceDriverWiper.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-bool RunShell(const std::string& command) { return std::system(command.c_str()) == 0; }
+using bench::Clock;
+using bench::Median;
+using bench::RunShell;
+using bench::Seconds;
 
 std::string Capture(const std::string& command) {
   std::string output;
@@ -62,11 +60,6 @@ double TimeWiper(DiskInfo* disk) {
   CZeroFillWiperAlgorithm algorithm;
   if (wiper.init(disk, nullptr) != 0 || wiper.WippeData(&algorithm, nullptr) != 0) return -1;
   return Seconds(start);
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 // The loop disk of the run; detached and its image removed on destruction.

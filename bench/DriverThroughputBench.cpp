@@ -22,17 +22,18 @@
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "driver/DriverClient.h"
 
 namespace {
 
+using bench::Clock;
+using bench::Median;
+using bench::Seconds;
+
 using Clock = std::chrono::steady_clock;
 constexpr unsigned kSectors = 256;
 constexpr unsigned kBlock = kSectors * 512;
-
-double Seconds(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // A head with no sectors makes the driver refuse the request unwritten.
 double ThroughDriver(HANDLE device, unsigned blocks, const std::string& data, bool refused) {
@@ -59,11 +60,6 @@ double Direct(unsigned blocks, const std::string& data) {
   }
   CloseHandle(disk);
   return ok ? Seconds(start) : -1;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 }  // namespace

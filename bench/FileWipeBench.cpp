@@ -15,18 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "algorithms/WiperAlgorithms.h"
 #include "wipers/FileWiper.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-bool RunShell(const std::string& command) { return std::system(command.c_str()) == 0; }
+using bench::Clock;
+using bench::Median;
+using bench::RunShell;
+using bench::Seconds;
 
 std::string DdCommand(const std::string& path, long blocks, const char* extra) {
   return "dd if=/dev/zero of='" + path + "' bs=128K count=" + std::to_string(blocks) + " " + extra +
@@ -52,11 +50,6 @@ double TimeWiper(const std::string& path) {
   return Seconds(start);
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -73,12 +66,11 @@ int main(int argc, char** argv) {
   std::vector<double> wiperTimes;
   std::vector<double> ddTimes;
   for (int round = 0; round < rounds; ++round) {
-    const bool wiperFirst = round % 2 == 0;
-    const double first = wiperFirst ? TimeWiper(path) : TimeDd(path, blocks);
-    const double second = wiperFirst ? TimeDd(path, blocks) : TimeWiper(path);
-    const double wiper = wiperFirst ? first : second;
-    const double dd = wiperFirst ? second : first;
-    if (wiper < 0 || dd < 0) {
+    double wiper = -1;
+    double dd = -1;
+    if (!bench::TimeRound(
+            round, [&] { return TimeWiper(path); }, [&] { return TimeDd(path, blocks); }, &wiper,
+            &dd)) {
       std::fprintf(stderr, "round %d failed\n", round);
       return 1;
     }

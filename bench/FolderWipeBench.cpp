@@ -22,20 +22,20 @@
 #include <string>
 #include <vector>
 
+#include "BenchTiming.h"
 #include "algorithms/WiperAlgorithms.h"
 #include "wipers/FolderWiper.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Median;
+using bench::RunShell;
+using bench::Seconds;
 
+namespace fs = std::filesystem;
 constexpr int kFolders = 50;
 constexpr int kFiles = 5000;
-
-double Seconds(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 // The same sizes in every tree: 1 to 64 KiB from a fixed sequence.
 void BuildTree(const fs::path& root) {
@@ -66,13 +66,8 @@ double TimeWipe(const fs::path& root) {
 
 double TimeRemove(const fs::path& root) {
   const Clock::time_point start = Clock::now();
-  if (std::system(("rm -r '" + root.string() + "'").c_str()) != 0) return -1;
+  if (!RunShell("rm -r '" + root.string() + "'")) return -1;
   return Seconds(start);
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 }  // namespace
@@ -89,12 +84,11 @@ int main(int argc, char** argv) {
     BuildTree(wipeRoot);
     BuildTree(removeRoot);
     sync();
-    const bool wipeFirst = round % 2 == 0;
-    const double first = wipeFirst ? TimeWipe(wipeRoot) : TimeRemove(removeRoot);
-    const double second = wipeFirst ? TimeRemove(removeRoot) : TimeWipe(wipeRoot);
-    const double wipe = wipeFirst ? first : second;
-    const double remove = wipeFirst ? second : first;
-    if (wipe < 0 || remove < 0) {
+    double wipe = -1;
+    double remove = -1;
+    if (!bench::TimeRound(
+            round, [&] { return TimeWipe(wipeRoot); }, [&] { return TimeRemove(removeRoot); },
+            &wipe, &remove)) {
       std::fprintf(stderr, "round %d failed\n", round);
       return 1;
     }
