@@ -4,6 +4,7 @@
 #include <rapidjson/writer.h>
 
 #include "host/cli/HostComponents.h"
+#include "host/cli/JsonMember.h"
 #include "host/cli/LocalSystem.h"
 #include "host/cli/ProgressLine.h"
 
@@ -11,38 +12,25 @@ namespace {
 
 using JsonWriter = rapidjson::Writer<rapidjson::StringBuffer>;
 
-void Member(JsonWriter& json, const char* key, const std::string& value) {
-  json.Key(key);
-  json.String(value.c_str(), static_cast<rapidjson::SizeType>(value.size()));
-}
-
 void WritePartition(JsonWriter& json, const PartitionInfo& partition) {
   json.StartObject();
-  json.Key("number");
-  json.Uint(partition.nPartitionNumber);
-  json.Key("startSector");
-  json.Uint64(partition.nStartSector);
-  json.Key("sizeBytes");
-  json.Uint64(partition.nSizeInBytes);
+  Member(json, "number", partition.nPartitionNumber);
+  Member(json, "startSector", partition.nStartSector);
+  Member(json, "sizeBytes", partition.nSizeInBytes);
   Member(json, "letter",
          partition.cDriveLetter != 0 ? std::string(1, partition.cDriveLetter) : std::string());
   Member(json, "mount", local_system::VolumeRoot(partition));
-  json.Key("system");
-  json.Bool(partition.bSystemPartition != 0);
+  Member(json, "system", partition.bSystemPartition != 0);
   json.EndObject();
 }
 
 void WriteDisk(JsonWriter& json, const DiskInfo& disk) {
   json.StartObject();
-  json.Key("number");
-  json.Uint(disk.nDiskNumber);
+  Member(json, "number", disk.nDiskNumber);
   Member(json, "device", local_system::DiskDevice(disk));
-  json.Key("bytesPerSector");
-  json.Int(disk.nBytesPerSector);
-  json.Key("totalSectors");
-  json.Int64(disk.nTotalSectors);
-  json.Key("system");
-  json.Bool(disk.bSystemDisk != 0);
+  Member(json, "bytesPerSector", disk.nBytesPerSector);
+  Member(json, "totalSectors", disk.nTotalSectors);
+  Member(json, "system", disk.bSystemDisk != 0);
   json.Key("partitions");
   json.StartArray();
   for (int index = 0; index < PartitionCount(disk); ++index) {

@@ -9,6 +9,8 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include "host/cli/JsonMember.h"
+
 namespace {
 
 std::string Hex(std::uint32_t code) {
@@ -18,26 +20,14 @@ std::string Hex(std::uint32_t code) {
 }
 
 template <class Writer>
-void Key(Writer& writer, const char* key, const std::string& value) {
-  writer.Key(key);
-  writer.String(value.c_str(), static_cast<rapidjson::SizeType>(value.size()));
-}
-
-template <class Writer>
 void WriteTarget(Writer& writer, const WipeReport& report) {
   writer.Key("target");
   writer.StartObject();
-  Key(writer, "kind", report.targetKind);
-  Key(writer, "name", report.targetName);
-  if (report.disk >= 0) {
-    writer.Key("disk");
-    writer.Int(report.disk);
-  }
-  if (report.partition >= 0) {
-    writer.Key("partition");
-    writer.Int(report.partition);
-  }
-  if (!report.device.empty()) Key(writer, "device", report.device);
+  Member(writer, "kind", report.targetKind);
+  Member(writer, "name", report.targetName);
+  if (report.disk >= 0) Member(writer, "disk", report.disk);
+  if (report.partition >= 0) Member(writer, "partition", report.partition);
+  if (!report.device.empty()) Member(writer, "device", report.device);
   writer.Key("sizeBytes");
   if (report.targetSize.sizeKnown) {
     writer.Uint64(report.targetSize.bytes);
@@ -56,16 +46,13 @@ void WriteFinalRecord(Writer& writer, const WipeReport& report) {
   }
   const ProgressRecord& record = report.finalRecord;
   writer.StartObject();
-  writer.Key("msgType");
-  writer.Int(record.type);
-  writer.Key("msgStatus");
-  writer.Int(record.status);
-  writer.Key("code");
-  writer.Uint(record.errorCode);
-  Key(writer, "codeHex", Hex(record.errorCode));
-  Key(writer, "name", report.errorName);
-  Key(writer, "text", report.errorText);
-  Key(writer, "msgInfo", record.info);
+  Member(writer, "msgType", record.type);
+  Member(writer, "msgStatus", record.status);
+  Member(writer, "code", record.errorCode);
+  Member(writer, "codeHex", Hex(record.errorCode));
+  Member(writer, "name", report.errorName);
+  Member(writer, "text", report.errorText);
+  Member(writer, "msgInfo", record.info);
   writer.EndObject();
 }
 
@@ -73,16 +60,15 @@ template <class Writer>
 void WriteVerification(Writer& writer, const WipeReport::Verification& verification) {
   writer.Key("verification");
   writer.StartObject();
-  Key(writer, "result", verification.result);
-  writer.Key("bytesChecked");
-  writer.Uint64(verification.bytesChecked);
+  Member(writer, "result", verification.result);
+  Member(writer, "bytesChecked", verification.bytesChecked);
   writer.Key("firstMismatchSector");
   if (verification.firstMismatchSector >= 0) {
     writer.Int64(verification.firstMismatchSector);
   } else {
     writer.Null();
   }
-  Key(writer, "detail", verification.detail);
+  Member(writer, "detail", verification.detail);
   writer.EndObject();
 }
 
@@ -90,34 +76,28 @@ template <class Writer>
 void WriteReport(Writer& writer, const WipeReport& report) {
   const double seconds = std::chrono::duration<double>(report.end - report.start).count();
   writer.StartObject();
-  Key(writer, "program", "vantrix-wipe " + report.programVersion);
-  Key(writer, "moduleVersion", report.moduleVersion);
-  Key(writer, "host", report.hostName);
+  Member(writer, "program", "vantrix-wipe " + report.programVersion);
+  Member(writer, "moduleVersion", report.moduleVersion);
+  Member(writer, "host", report.hostName);
   WriteTarget(writer, report);
   writer.Key("algorithm");
   writer.StartObject();
-  Key(writer, "name", report.algorithmName);
-  writer.Key("type");
-  writer.Int(report.algorithmType);
-  writer.Key("passes");
-  writer.Int(report.passes);
+  Member(writer, "name", report.algorithmName);
+  Member(writer, "type", report.algorithmType);
+  Member(writer, "passes", report.passes);
   writer.EndObject();
-  Key(writer, "start", FormatUtc(report.start));
-  Key(writer, "end", FormatUtc(report.end));
-  writer.Key("durationSeconds");
-  writer.Double(seconds);
-  writer.Key("bytesWritten");
-  writer.Uint64(report.bytesWritten);
-  writer.Key("bytesWrittenIsEstimate");
-  writer.Bool(report.bytesEstimated);
-  writer.Key("averageBytesPerSecond");
-  writer.Double(seconds > 0 ? static_cast<double>(report.bytesWritten) / seconds : 0.0);
+  Member(writer, "start", FormatUtc(report.start));
+  Member(writer, "end", FormatUtc(report.end));
+  Member(writer, "durationSeconds", seconds);
+  Member(writer, "bytesWritten", report.bytesWritten);
+  Member(writer, "bytesWrittenIsEstimate", report.bytesEstimated);
+  Member(writer, "averageBytesPerSecond",
+         seconds > 0 ? static_cast<double>(report.bytesWritten) / seconds : 0.0);
   WriteFinalRecord(writer, report);
   WriteVerification(writer, report.verification);
-  Key(writer, "outcome", report.outcome);
-  Key(writer, "message", report.message);
-  writer.Key("exitCode");
-  writer.Int(report.exitCode);
+  Member(writer, "outcome", report.outcome);
+  Member(writer, "message", report.message);
+  Member(writer, "exitCode", report.exitCode);
   writer.EndObject();
 }
 

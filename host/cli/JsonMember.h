@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include <rapidjson/rapidjson.h>
+
+// One member of a JSON object the program writes: the key, then the value as
+// the JSON type its C++ type calls for (text, integer, number, true/false).
+// Values are taken by copy so that fields of packed records can be passed.
+template <class Writer, class Value>
+void Member(Writer& writer, const char* key, Value value) {
+  writer.Key(key);
+  if constexpr (std::is_same_v<Value, bool>) {
+    writer.Bool(value);
+  } else if constexpr (std::is_floating_point_v<Value>) {
+    writer.Double(value);
+  } else if constexpr (std::is_integral_v<Value> && std::is_signed_v<Value>) {
+    writer.Int64(static_cast<std::int64_t>(value));
+  } else if constexpr (std::is_integral_v<Value>) {
+    writer.Uint64(static_cast<std::uint64_t>(value));
+  } else {
+    const std::string_view text(value);
+    writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
+  }
+}
