@@ -6,32 +6,38 @@
 
 namespace {
 
-using DeviceManagerEntry = IDeviceManager* (*)();
-using ErrorInterpreterEntry = IErrorInterpreter* (*)();
+// Loads `library` (the component `what`) from the program's folder and asks
+// its entry point for the component's object; null with the reason in
+// `error`.
+template <class Component>
+Component* OpenComponent(HostLibrary& library, const char* name, const char* entryPoint,
+                         const char* what, std::string* error) {
+  if (!library.Load(name)) {
+    *error = std::string("cannot load the ") + what + ": " + library.Error();
+    return nullptr;
+  }
+  auto entry = LibrarySymbol<Component* (*)()>(library, entryPoint);
+  Component* component = entry != nullptr ? entry() : nullptr;
+  if (component == nullptr) *error = library.Path() + " gives no " + what;
+  return component;
+}
 
 }  // namespace
 
 bool HostComponents::OpenDeviceManager(std::string* error) {
-  if (m_deviceManager != nullptr) return true;
-  if (!m_deviceLibrary.Load("DeviceManager")) {
-    *error = "cannot load the device manager: " + m_deviceLibrary.Error();
-    return false;
+  if (m_deviceManager == nullptr) {
+    m_deviceManager = OpenComponent<IDeviceManager>(m_deviceLibrary, "DeviceManager",
+                                                    "__GetDeviceManager", "device manager", error);
   }
-  auto entry = LibrarySymbol<DeviceManagerEntry>(m_deviceLibrary, "__GetDeviceManager");
-  m_deviceManager = entry != nullptr ? entry() : nullptr;
-  if (m_deviceManager == nullptr) *error = m_deviceLibrary.Path() + " gives no device manager";
   return m_deviceManager != nullptr;
 }
 
 bool HostComponents::OpenErrorInterpreter(std::string* error) {
-  if (m_interpreter != nullptr) return true;
-  if (!m_interpreterLibrary.Load("ErrorInterpreter")) {
-    *error = "cannot load the error interpreter: " + m_interpreterLibrary.Error();
-    return false;
+  if (m_interpreter == nullptr) {
+    m_interpreter =
+        OpenComponent<IErrorInterpreter>(m_interpreterLibrary, "ErrorInterpreter",
+                                         "__GetErrorInterPreter", "error interpreter", error);
   }
-  auto entry = LibrarySymbol<ErrorInterpreterEntry>(m_interpreterLibrary, "__GetErrorInterPreter");
-  m_interpreter = entry != nullptr ? entry() : nullptr;
-  if (m_interpreter == nullptr) *error = m_interpreterLibrary.Path() + " gives no interpreter";
   return m_interpreter != nullptr;
 }
 
