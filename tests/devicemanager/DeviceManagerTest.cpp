@@ -55,20 +55,19 @@ TEST(DeviceManager, DescriptionFileGivesTheRecords) {
 }
 
 TEST(DeviceManager, FaultyDescriptionFailsEveryDiskAndSaysWhyOnce) {
-  // One disk of 64 sectors holding one partition; `extra` adds to the disk,
-  // `partition` replaces the partition.
+  // Disk 1 of 64 sectors with `extra` fields and one partition of `partition`.
   const auto disk = [](const std::string& extra,
                        const std::string& partition =
-                           R"({"number":1,"startSector":8,"sizeBytes":512)") {
-    return R"({"disks":[{"number":1,"totalSectors":64)" + extra + R"(,"partitions":[)" + partition +
-           "}]}]}";
+                           R"("number":1,"startSector":8,"sizeBytes":512)") {
+    return R"({"disks":[{"number":1,"totalSectors":64)" + extra + R"(,"partitions":[{)" +
+           partition + "}]}]}";
   };
-  std::string partitions;
-  for (int at = 0; at < 129; ++at) partitions += R"({"number":1,"startSector":1,"sizeBytes":1},)";
-  partitions.pop_back();
+  const std::string b512 = R"(,"bytesPerSector":512)";
+  const std::string onePart = R"("number":1,"startSector":8,"sizeBytes":1,)";
+  std::string partitions = R"("number":1,"startSector":1,"sizeBytes":1)";
+  for (int at = 1; at < 129; ++at) partitions += R"(},{"number":1,"startSector":1,"sizeBytes":1)";
   struct Case {
-    std::string text;
-    std::string reason;
+    std::string text, reason;
   };
   const Case cases[] = {
       {"{\"disks\":[", "not JSON at offset"},
@@ -78,24 +77,19 @@ TEST(DeviceManager, FaultyDescriptionFailsEveryDiskAndSaysWhyOnce) {
        "\"number\" is not a whole"},
       {disk(R"(,"bytesPerSector":0)"), "\"bytesPerSector\" is 0"},
       {disk(""), "\"bytesPerSector\" is missing"},
-      {disk(R"(,"bytesPerSector":512,"system":"yes")"), "\"system\" is not true or false"},
-      {disk(R"(,"bytesPerSector":512,"device":")" + std::string(256, 'd') + "\""),
+      {disk(b512 + R"(,"system":"yes")"), "\"system\" is not true or false"},
+      {disk(b512 + R"(,"device":")" + std::string(256, 'd') + "\""),
        "\"device\" is not a text of at most 255"},
-      {disk(R"(,"bytesPerSector":512)", R"({"number":128,"startSector":8,"sizeBytes":512)"),
+      {disk(b512, R"("number":128,"startSector":8,"sizeBytes":512)"),
        "partition 0: \"number\" is not a whole number from 0 to 127"},
-      {disk(R"(,"bytesPerSector":512)",
-            R"({"number":1,"startSector":8,"sizeBytes":1,"letter":"EF")"),
-       "\"letter\" is not one letter"},
-      {disk(R"(,"bytesPerSector":512)", R"({"number":1,"startSector":8,"sizeBytes":1,"mount":")" +
-                                            std::string(256, 'm') + "\""),
+      {disk(b512, onePart + R"("letter":"EF")"), "\"letter\" is not one letter"},
+      {disk(b512, onePart + R"("mount":")" + std::string(256, 'm') + "\""),
        "\"mount\" is not a text"},
-      {disk(R"(,"bytesPerSector":512)", R"({"number":1,"startSector":64,"sizeBytes":1)"),
-       "partition 0: ends beyond the end of the disk"},
-      {disk(R"(,"bytesPerSector":512)", R"({"number":1,"startSector":8,"sizeBytes":28673)"),
-       "partition 0: ends beyond the end of the disk"},
-      {R"({"disks":[{"number":1,"bytesPerSector":512,"totalSectors":64,"partitions":[)" +
-           partitions + "]}]}",
-       "more than 128 partitions"},
+      {disk(b512, R"("number":1,"startSector":64,"sizeBytes":1)"),
+       "partition 0: ends beyond the end"},
+      {disk(b512, R"("number":1,"startSector":8,"sizeBytes":28673)"),
+       "partition 0: ends beyond the end"},
+      {disk(b512, partitions), "more than 128 partitions"},
       {R"({"disks":[{"number":1,"bytesPerSector":512,"totalSectors":1},
                     {"number":1,"bytesPerSector":512,"totalSectors":1}]})",
        "disk number 1 is described twice"},

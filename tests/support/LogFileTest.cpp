@@ -30,7 +30,13 @@ std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 const std::regex kLinePrefix(
-    R"(\[Vantrix\]\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}    ([A-Za-z:]+):(\d+) )");
+    R"(^\[Vantrix\]\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}    ([A-Za-z:]+):(\d+) )");
+
+// The message of a log line, after checking its prefix.
+std::string MessageOf(const std::string& line, std::smatch* match) {
+  EXPECT_TRUE(std::regex_search(line, *match, kLinePrefix)) << line.substr(0, 80);
+  return match->suffix().str();
+}
 
 void WriteTo(CLogFile* log, const char* function, unsigned line, const char* format, ...)
     __attribute__((format(gnu_printf, 4, 5)));
@@ -46,69 +52,53 @@ std::string LocalStamp() {
   return CLogFile::FormatTimeStamp(*std::localtime(&now));
 }
 
-TEST(Log, LineLayoutIsTagLocalTimeFunctionLineMessage) {
+TEST(Log, LinesCarryTagLocalTimeFunctionLineAndTheWholeMessage) {
   LogProbe probe;
   const std::string before = LocalStamp();
   WriteLog("CVolFreeSpaceWiper::WriteData", 188, "write ret: %d", 131072);
   const std::string after = LocalStamp();
   WriteLog("VantrixFile::closeFile", 7, "%s", "");
-  WriteLog("CFileWiper::init", 42, "open %s file failure\n", "C:\\x.txt");
-  const char* noFormat = nullptr;
-  WriteLog("Log::Test", 3, noFormat);  // writes nothing
-  const std::vector<std::string> lines = SplitLines(probe.Appended());
-  ASSERT_EQ(lines.size(), 4u);
-
-  std::smatch match;
-  ASSERT_TRUE(std::regex_search(lines[0], match, kLinePrefix)) << lines[0];
-  EXPECT_EQ(match.position(0), 0);
-  const std::string stamp = lines[0].substr(9, 19);
-  EXPECT_TRUE(before <= stamp && stamp <= after) << before << " " << stamp << " " << after;
-  EXPECT_EQ(match[1].str(), "CVolFreeSpaceWiper::WriteData");
-  EXPECT_EQ(match[2].str(), "188");
-  EXPECT_EQ(match.suffix().str(), "write ret: 131072");
-
-  ASSERT_TRUE(std::regex_search(lines[1], match, kLinePrefix));
-  EXPECT_EQ(match.suffix().str(), "");  // an empty message keeps the trailing space
-  ASSERT_TRUE(std::regex_search(lines[2], match, kLinePrefix));
-  EXPECT_EQ(match.suffix().str(), "open C:\\x.txt file failure");
-  EXPECT_EQ(lines[3], "");  // the message's own line feed leaves an empty line
-}
-
-TEST(Log, WideTextAndSixtyFourBitConversionsAreFormatted) {
-  LogProbe probe;
   WriteLog("Log::Test", 1, "%ls|%lld|%llu|%llx|%c|%x", L"wide", -9000000000LL,
            18446744073709551615ULL, 0xABCDEFULL, 'q', 255u);
-  EXPECT_TRUE(probe.Contains(" wide|-9000000000|18446744073709551615|abcdef|q|ff"));
-}
+  std::vector<std::string> expected = {"write ret: 131072", "",
+                                       "wide|-9000000000|18446744073709551615|abcdef|q|ff"};
+  for (std::size_t length : {1022u, 1023u, 1024u, 5000u}) {  // around the formatting buffer
+    expected.emplace_back(length, static_cast<char>('a' + length % 26));
+    WriteLog("Log::Test", 2, "%s", expected.back().c_str());
+  }
+  const char* noFormat = nullptr;
+  WriteLog("Log::Test", 3, noFormat);  // writes nothing
+  WriteLog("CFileWiper::init", 42, "open %s file failure\n", "C:\\x.txt");
+  expected.push_back("open C:\\x.txt file failure");
 
-TEST(Log, MessagesAroundTheBufferSizeAreWrittenWhole) {
-  LogProbe probe;
-  for (std::size_t length : {1022u, 1023u, 1024u, 5000u}) {
-    const std::string message(length, static_cast<char>('a' + length % 26));
-    WriteLog("Log::Test", 2, "%s", message.c_str());
-  }
   const std::vector<std::string> lines = SplitLines(probe.Appended());
-  ASSERT_EQ(lines.size(), 4u);
-  const std::size_t lengths[] = {1022, 1023, 1024, 5000};
-  for (int i = 0; i < 4; ++i) {
-    std::smatch match;
-    ASSERT_TRUE(std::regex_search(lines[i], match, kLinePrefix));
-    EXPECT_EQ(match.suffix().str(),
-              std::string(lengths[i], static_cast<char>('a' + lengths[i] % 26)));
+  ASSERT_EQ(lines.size(), expected.size() + 1);
+  EXPECT_EQ(lines.back(), "") << "the message's own line feed leaves an empty line";
+  std::smatch match;
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(MessageOf(lines[i], &match), expected[i]) << "line " << i;
   }
+  MessageOf(lines[0], &match);
+  EXPECT_EQ(match[1].str() + ":" + match[2].str(), "CVolFreeSpaceWiper::WriteData:188");
+  const std::string stamp = lines[0].substr(9, 19);
+  EXPECT_TRUE(before <= stamp && stamp <= after) << before << " " << stamp << " " << after;
+  std::tm time = {};
+  time.tm_year = 127, time.tm_mon = 0, time.tm_mday = 3, time.tm_hour = 4, time.tm_min = 5;
+  time.tm_sec = 6;
+  EXPECT_EQ(CLogFile::FormatTimeStamp(time), "2027-01-03 04:05:06");
 }
 
 TEST(Log, ConcurrentCallersNeverInterleaveLines) {
   LogProbe probe;
   constexpr int kThreads = 8;
   constexpr int kLines = 1000;
+  // Thread 0 writes long lines through the heap path meanwhile.
+  const auto padding = [](int t) { return std::string(t == 0 ? 1500 : 40, 'A' + t); };
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([t] {
-      // Thread 0 writes long lines through the heap path meanwhile.
-      const std::string padding(t == 0 ? 1500 : 40, static_cast<char>('A' + t));
+    threads.emplace_back([t, &padding] {
       for (int i = 0; i < kLines; ++i)
-        WriteLog("Log::Thread", 4, "t%d n%d %s", t, i, padding.c_str());
+        WriteLog("Log::Thread", 4, "t%d n%d %s", t, i, padding(t).c_str());
     });
   }
   for (auto& thread : threads) thread.join();
@@ -116,15 +106,13 @@ TEST(Log, ConcurrentCallersNeverInterleaveLines) {
   const std::vector<std::string> lines = SplitLines(probe.Appended());
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kLines));
   std::set<std::pair<int, int>> seen;
-  const std::regex body(R"(t(\d) n(\d+) ([A-Z])+)");
+  const std::regex body(R"(t(\d) n(\d+) (.*))");
   for (const std::string& line : lines) {
-    std::smatch prefix;
-    ASSERT_TRUE(std::regex_search(line, prefix, kLinePrefix)) << line.substr(0, 80);
-    const std::string message = prefix.suffix().str();
-    std::smatch parts;
+    std::smatch prefix, parts;
+    const std::string message = MessageOf(line, &prefix);
     ASSERT_TRUE(std::regex_match(message, parts, body)) << message.substr(0, 80);
     const int t = std::stoi(parts[1].str());
-    EXPECT_EQ(message.size() - message.find(' ', message.find(' ') + 1) - 1, t == 0 ? 1500u : 40u);
+    EXPECT_EQ(parts[3].str(), padding(t));
     seen.insert({t, std::stoi(parts[2].str())});
   }
   EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kLines));
@@ -133,10 +121,10 @@ TEST(Log, ConcurrentCallersNeverInterleaveLines) {
 TEST(Log, KeepsWritingTheFileOpenedFirstWhenTheFolderChanges) {
   LogProbe probe;
   TempDir elsewhere;
-  const fs::path previous = fs::current_path();
-  fs::current_path(elsewhere.path());
-  WriteLog("Log::Test", 5, "after chdir");
-  fs::current_path(previous);
+  {
+    InFolder in(elsewhere.path());
+    WriteLog("Log::Test", 5, "after chdir");
+  }
   EXPECT_TRUE(probe.Contains("after chdir"));
   EXPECT_FALSE(fs::exists(elsewhere / "vantrix.log"));
 }
@@ -155,9 +143,8 @@ TEST(LogFile, AppendsToAnExistingFileSharedWithAnotherWriter) {
   const std::vector<std::string> lines = SplitLines(ReadBytes(path));
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], "earlier");
-  EXPECT_NE(lines[1].find("A::a:1 one"), std::string::npos);
-  EXPECT_NE(lines[2].find("B::b:2 two"), std::string::npos);
-  EXPECT_NE(lines[3].find("A::a:3 three"), std::string::npos);
+  const char* const written[] = {"A::a:1 one", "B::b:2 two", "A::a:3 three"};
+  for (int i = 0; i < 3; ++i) EXPECT_NE(lines[i + 1].find(written[i]), std::string::npos);
 }
 
 TEST(LogFile, RotatesBeforeALineWouldPassTheLimitAndLosesNoRecentLine) {
@@ -180,22 +167,6 @@ TEST(LogFile, RotatesBeforeALineWouldPassTheLimitAndLosesNoRecentLine) {
     const std::string expected = "line " + std::to_string(1000 + 60 - lines.size() + i).substr(1);
     EXPECT_EQ(lines[i].substr(lines[i].size() - expected.size()), expected);
   }
-}
-
-std::tm LocalTime(int year, int month, int day, int hour, int minute, int second) {
-  std::tm time = {};
-  time.tm_year = year - 1900;
-  time.tm_mon = month - 1;
-  time.tm_mday = day;
-  time.tm_hour = hour;
-  time.tm_min = minute;
-  time.tm_sec = second;
-  return time;
-}
-
-TEST(LogFile, TimeStampIsNineteenCharactersWithTwoDigitFields) {
-  EXPECT_EQ(CLogFile::FormatTimeStamp(LocalTime(2027, 1, 3, 4, 5, 6)), "2027-01-03 04:05:06");
-  EXPECT_EQ(CLogFile::FormatTimeStamp(LocalTime(2026, 12, 31, 23, 59, 58)), "2026-12-31 23:59:58");
 }
 
 }  // namespace

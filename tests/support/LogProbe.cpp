@@ -28,10 +28,6 @@ std::string LogProbe::Appended() const {
   return m_start < text.size() ? text.substr(m_start) : std::string();
 }
 
-bool LogProbe::Contains(const std::string& text) const {
-  return Appended().find(text) != std::string::npos;
-}
-
 int LogProbe::Count(const std::string& text) const {
   const std::string appended = Appended();
   int count = 0;

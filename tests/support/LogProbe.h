@@ -10,7 +10,7 @@ class LogProbe {
  public:
   LogProbe();
   std::string Appended() const;
-  bool Contains(const std::string& text) const;
+  bool Contains(const std::string& text) const { return Count(text) > 0; }
   int Count(const std::string& text) const;
 
  private:

@@ -57,5 +57,3 @@ bool AllBytesAre(const std::string& bytes, unsigned char value) {
   }
   return true;
 }
-
-std::string ModulePath(const fs::path& path) { return NarrowSystemPath(path); }

@@ -21,6 +21,18 @@ class TempDir {
   fs::path m_path;
 };
 
+// Makes `folder` the current folder for the object's lifetime.
+class InFolder {
+ public:
+  explicit InFolder(const fs::path& folder) : m_saved(fs::current_path()) {
+    fs::current_path(folder);
+  }
+  ~InFolder() { fs::current_path(m_saved); }
+
+ private:
+  fs::path m_saved;
+};
+
 // Creates `folder` and every missing folder above it.
 void MakeFolders(const fs::path& folder);
 // Writes `bytes` as the whole content of `path`, creating parent folders.

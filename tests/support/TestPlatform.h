@@ -1,7 +1,6 @@
 #pragma once
 
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,32 +8,10 @@
 
 // What tests need of the platform, one implementation per backend.
 
-// The built module loaded the way a host loads it (LoadLibraryW / dlopen),
-// from the folder of the running test program. Unloaded on destruction.
-class LoadedModule {
- public:
-  static std::unique_ptr<LoadedModule> Load(std::string* error);
-  ~LoadedModule();
-  LoadedModule(const LoadedModule&) = delete;
-  LoadedModule& operator=(const LoadedModule&) = delete;
-  // The address of an exported function, or null.
-  void* Symbol(const char* name) const;
-
- private:
-  explicit LoadedModule(void* handle) : m_handle(handle) {}
-  void* m_handle;
-};
-
-// The file name of the module on this platform.
-const char* ModuleFileName();
-
 // What ends a line of the log file: "\r\n" on Windows, "\n" on POSIX.
 const char* LogLineEnd();
 
 int CurrentProcessId();
-
-// The narrow form of a path that the module expects (system code page).
-std::string NarrowSystemPath(const std::filesystem::path& path);
 
 // Folders no folder wipe may take: the running system's, and mount roots.
 std::vector<std::string> SystemFolderTargets();

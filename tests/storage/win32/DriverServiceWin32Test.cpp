@@ -11,18 +11,6 @@
 
 namespace {
 
-// Runs the test body with `folder` as the current directory.
-class InFolder {
- public:
-  explicit InFolder(const fs::path& folder) : m_saved(fs::current_path()) {
-    fs::current_path(folder);
-  }
-  ~InFolder() { fs::current_path(m_saved); }
-
- private:
-  fs::path m_saved;
-};
-
 TEST(DriverService, ManageDriverRefusesWhatItCannotDoWithItsMessage) {
   struct Case {
     const wchar_t* path;
@@ -54,11 +42,8 @@ TEST(DriverService, DriverPathIsBuiltFromTheCurrentFolderAndProbed) {
     std::string logged;
   };
   const std::string presentPath = present.string() + "\\drivers\\q7diskio.sys";
-  const std::string missingPath = temp.path().string() + "\\drivers\\q7diskio.sys";
-  for (const Case& c :
-       {Case{present, true, 0, "location: " + presentPath},
-        Case{temp.path(), false, ERROR_PATH_NOT_FOUND, missingPath + " is not loaded, err: 3"},
-        Case{nearLimit, false, ERROR_BUFFER_OVERFLOW, "driver path exceeds 260"}}) {
+  for (const Case& c : {Case{present, true, 0, "location: " + presentPath},
+                        Case{nearLimit, false, ERROR_BUFFER_OVERFLOW, "driver path exceeds 260"}}) {
     InFolder in(c.folder);
     LogProbe log;
     wchar_t path[MAX_PATH] = {};
@@ -79,7 +64,8 @@ TEST(DriverService, WritesFailWhileTheDriverCannotBeLoaded) {
   EXPECT_EQ(channel->WriteSector(99, 0, 1, sector), 0);
   // No "drivers" folder: the path is not found (3).
   EXPECT_EQ(log.Count("SetupDriverName failed:  3"), 2) << log.Appended();
-  EXPECT_EQ(log.Count("is not loaded, err: 3"), 2) << log.Appended();
+  EXPECT_EQ(log.Count(temp.path().string() + "\\drivers\\q7diskio.sys is not loaded, err: 3"), 2)
+      << log.Appended();
 }
 
 // A service name of this run alone: the driver's own service belongs to the

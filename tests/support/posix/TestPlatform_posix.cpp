@@ -1,4 +1,3 @@
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -7,13 +6,12 @@
 #include <fstream>
 #include <string>
 
+#include "support/TestFiles.h"
 #include "support/TestPlatform.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path ExecutableFolder() { return fs::read_symlink("/proc/self/exe").parent_path(); }
 
 bool MakeLink(const fs::path& link, const fs::path& target, std::string* why) {
   if (symlink(target.c_str(), link.c_str()) == 0) return true;
@@ -23,27 +21,11 @@ bool MakeLink(const fs::path& link, const fs::path& target, std::string* why) {
 
 }  // namespace
 
-std::unique_ptr<LoadedModule> LoadedModule::Load(std::string* error) {
-  const fs::path path = ExecutableFolder() / ModuleFileName();
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
-    *error = dlerror();
-    return nullptr;
-  }
-  return std::unique_ptr<LoadedModule>(new LoadedModule(handle));
-}
-
-LoadedModule::~LoadedModule() { dlclose(m_handle); }
-
-void* LoadedModule::Symbol(const char* name) const { return dlsym(m_handle, name); }
-
-const char* ModuleFileName() { return "libDataWiper.so"; }
-
 const char* LogLineEnd() { return "\n"; }
 
 int CurrentProcessId() { return static_cast<int>(getpid()); }
 
-std::string NarrowSystemPath(const fs::path& path) { return path.native(); }
+std::string ModulePath(const fs::path& path) { return path.native(); }
 
 std::vector<std::string> SystemFolderTargets() { return {"/", "/usr", "/etc", "/var", "/proc"}; }
 

@@ -6,29 +6,19 @@
 
 namespace {
 
-TEST(TextHelpersPosix, NarrowTextIsUtf8) {
+TEST(TextHelpersPosix, NarrowTextIsUtf8AndStrayBytesSurviveAsLoneSurrogates) {
   EXPECT_EQ(AnsiToWide("\xE4\xB8\xAD\xF0\x9F\x98\x80"), std::wstring(L"\u4E2D\U0001F600"));
   EXPECT_EQ(WideToAnsi(L"\u4E2D\U0001F600"), "\xE4\xB8\xAD\xF0\x9F\x98\x80");
-}
-
-TEST(TextHelpersPosix, StrayBytesMapToLoneSurrogatesAndBack) {
   // A lone continuation byte, a truncated sequence, an overlong form and an
   // encoded surrogate: none is valid UTF-8, every byte must survive.
-  const std::string names[] = {"a\x80z", "\xE4\xB8", "\xC0\xAF", "\xED\xA0\x80", "\xFF\xFE"};
-  for (const std::string& name : names) {
+  for (const std::string name : {"a\x80z", "\xE4\xB8", "\xC0\xAF", "\xED\xA0\x80", "\xFF\xFE"}) {
     const std::wstring wide = AnsiToWide(name);
-    for (wchar_t c : wide) {
-      const bool escaped = c >= 0xDC80 && c <= 0xDCFF;
-      EXPECT_TRUE(escaped || c < 0x80) << std::hex << static_cast<unsigned>(c);
-    }
+    for (wchar_t c : wide) EXPECT_TRUE((c >= 0xDC80 && c <= 0xDCFF) || c < 0x80) << int(c);
     EXPECT_EQ(WideToAnsi(wide), name);
   }
   EXPECT_EQ(AnsiToWide("\xFF"), std::wstring(1, static_cast<wchar_t>(0xDCFF)));
-}
-
-TEST(TextHelpersPosix, UnencodableWideTextBecomesTheDefaultCharacter) {
-  const std::wstring highSurrogate(1, static_cast<wchar_t>(0xD800));
-  EXPECT_EQ(WideToAnsi(L"a" + highSurrogate + L"b"), "a?b");
+  // Unencodable wide text becomes the default character.
+  EXPECT_EQ(WideToAnsi(L"a" + std::wstring(1, static_cast<wchar_t>(0xD800)) + L"b"), "a?b");
   EXPECT_EQ(WideToAnsi(std::wstring(1, static_cast<wchar_t>(0x110000))), "?");
 }
 

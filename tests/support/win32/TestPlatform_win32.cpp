@@ -7,19 +7,13 @@
 #include <cstring>
 #include <vector>
 
+#include "support/TestFiles.h"
 #include "support/TestPlatform.h"
 #include "support/TextHelpers.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path ExecutableFolder() {
-  std::wstring buffer(32768, L'\0');
-  const DWORD length = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
-  buffer.resize(length);
-  return fs::path(buffer).parent_path();
-}
 
 std::string ErrorText(const char* what) {
   return what + std::string(" failed, error ") + std::to_string(GetLastError());
@@ -77,29 +71,11 @@ bool MakeJunction(const fs::path& link, const fs::path& target, std::string* why
 
 }  // namespace
 
-std::unique_ptr<LoadedModule> LoadedModule::Load(std::string* error) {
-  const fs::path path = ExecutableFolder() / ModuleFileName();
-  HMODULE handle = LoadLibraryW(path.wstring().c_str());
-  if (handle == nullptr) {
-    *error = ErrorText("LoadLibraryW");
-    return nullptr;
-  }
-  return std::unique_ptr<LoadedModule>(new LoadedModule(reinterpret_cast<void*>(handle)));
-}
-
-LoadedModule::~LoadedModule() { FreeLibrary(reinterpret_cast<HMODULE>(m_handle)); }
-
-void* LoadedModule::Symbol(const char* name) const {
-  return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(m_handle), name));
-}
-
-const char* ModuleFileName() { return "DataWiper.dll"; }
-
 const char* LogLineEnd() { return "\r\n"; }
 
 int CurrentProcessId() { return static_cast<int>(GetCurrentProcessId()); }
 
-std::string NarrowSystemPath(const fs::path& path) { return WideToAnsi(path.wstring()); }
+std::string ModulePath(const fs::path& path) { return WideToAnsi(path.wstring()); }
 
 std::vector<std::string> SystemFolderTargets() { return {"C:\\", "C:\\windows"}; }
 
@@ -118,15 +94,10 @@ bool Listed(const fs::path& link, std::string* why) {
   return found;
 }
 
-// A junction where the system supports them, else a directory symbolic link.
+// A junction: Wine makes them, while its directory symbolic links are never
+// made although reported as made.
 bool MakeFolderLink(const fs::path& link, const fs::path& target, std::string* why) {
-  if (MakeJunction(link, target, why)) return true;
-  if (CreateSymbolicLinkW(link.wstring().c_str(), fs::absolute(target).wstring().c_str(),
-                          SYMBOLIC_LINK_FLAG_DIRECTORY)) {
-    return Listed(link, why);
-  }
-  *why += "; " + ErrorText("CreateSymbolicLinkW");
-  return false;
+  return MakeJunction(link, target, why);
 }
 
 bool MakeFileLink(const fs::path& link, const fs::path& target, std::string* why) {

@@ -6,15 +6,11 @@
 
 namespace {
 
-TEST(TextHelpersWin32, UnrepresentableCharacterBecomesTheCodePageDefault) {
-  // The ideograph is outside every single-byte ANSI code page.
-  const std::string narrow = WideToAnsi(L"a\u4E2Db");
-  EXPECT_EQ(narrow, "a?b");
-}
-
-TEST(TextHelpersWin32, AnsiBytesWidenByTheCodePage) {
-  // 0xE9 is U+00E9 in code page 1252, the ANSI code page of the test prefix.
+// Code page 1252, the ANSI code page of the test prefix: 0xE9 is U+00E9 and
+// the ideograph is outside it.
+TEST(TextHelpersWin32, TextConvertsByTheCodePage) {
   EXPECT_EQ(AnsiToWide("caf\xE9"), L"caf\u00e9");
+  EXPECT_EQ(WideToAnsi(L"a\u4E2Db"), "a?b");
 }
 
 }  // namespace
