@@ -52,7 +52,7 @@ std::string LocalStamp() {
   return CLogFile::FormatTimeStamp(*std::localtime(&now));
 }
 
-TEST(Log, LinesCarryTagLocalTimeFunctionLineAndTheWholeMessage) {
+TEST(Log, LinesCarryTagLocalTimeFunctionLineAndTheWholeMessageToTheFileOpenedFirst) {
   LogProbe probe;
   const std::string before = LocalStamp();
   WriteLog("CVolFreeSpaceWiper::WriteData", 188, "write ret: %d", 131072);
@@ -86,6 +86,14 @@ TEST(Log, LinesCarryTagLocalTimeFunctionLineAndTheWholeMessage) {
   time.tm_year = 127, time.tm_mon = 0, time.tm_mday = 3, time.tm_hour = 4, time.tm_min = 5;
   time.tm_sec = 6;
   EXPECT_EQ(CLogFile::FormatTimeStamp(time), "2027-01-03 04:05:06");
+
+  TempDir elsewhere;  // the file opened first stays the log
+  {
+    InFolder in(elsewhere.path());
+    WriteLog("Log::Test", 5, "after chdir");
+  }
+  EXPECT_TRUE(probe.Contains("after chdir"));
+  EXPECT_FALSE(fs::exists(elsewhere / "vantrix.log"));
 }
 
 TEST(Log, ConcurrentCallersNeverInterleaveLines) {
@@ -116,17 +124,6 @@ TEST(Log, ConcurrentCallersNeverInterleaveLines) {
     seen.insert({t, std::stoi(parts[2].str())});
   }
   EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kLines));
-}
-
-TEST(Log, KeepsWritingTheFileOpenedFirstWhenTheFolderChanges) {
-  LogProbe probe;
-  TempDir elsewhere;
-  {
-    InFolder in(elsewhere.path());
-    WriteLog("Log::Test", 5, "after chdir");
-  }
-  EXPECT_TRUE(probe.Contains("after chdir"));
-  EXPECT_FALSE(fs::exists(elsewhere / "vantrix.log"));
 }
 
 TEST(LogFile, AppendsToAnExistingFileSharedWithAnotherWriter) {

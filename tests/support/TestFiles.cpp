@@ -52,8 +52,5 @@ std::string ReadBytes(const fs::path& path) {
 }
 
 bool AllBytesAre(const std::string& bytes, unsigned char value) {
-  for (char c : bytes) {
-    if (static_cast<unsigned char>(c) != value) return false;
-  }
-  return true;
+  return bytes.find_first_not_of(static_cast<char>(value)) == std::string::npos;
 }

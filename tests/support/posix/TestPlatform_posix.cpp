@@ -11,16 +11,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-bool MakeLink(const fs::path& link, const fs::path& target, std::string* why) {
-  if (symlink(target.c_str(), link.c_str()) == 0) return true;
-  *why = std::strerror(errno);
-  return false;
-}
-
-}  // namespace
-
 const char* LogLineEnd() { return "\n"; }
 
 int CurrentProcessId() { return static_cast<int>(getpid()); }
@@ -30,19 +20,17 @@ std::string ModulePath(const fs::path& path) { return path.native(); }
 std::vector<std::string> SystemFolderTargets() { return {"/", "/usr", "/etc", "/var", "/proc"}; }
 
 bool MakeFolderLink(const fs::path& link, const fs::path& target, std::string* why) {
-  return MakeLink(link, target, why);
+  if (symlink(target.c_str(), link.c_str()) == 0) return true;
+  *why = std::strerror(errno);
+  return false;
 }
 
 bool MakeFileLink(const fs::path& link, const fs::path& target, std::string* why) {
-  return MakeLink(link, target, why);
+  return MakeFolderLink(link, target, why);
 }
 
 void SetEnvironment(const char* name, const char* value) {
-  if (value != nullptr) {
-    setenv(name, value, 1);
-  } else {
-    unsetenv(name);
-  }
+  value != nullptr ? setenv(name, value, 1) : unsetenv(name);
 }
 
 bool OpensDevicesByPath() { return true; }

@@ -94,10 +94,15 @@ bool Listed(const fs::path& link, std::string* why) {
   return found;
 }
 
-// A junction: Wine makes them, while its directory symbolic links are never
-// made although reported as made.
+// A junction where the system supports them, else a directory symbolic link.
 bool MakeFolderLink(const fs::path& link, const fs::path& target, std::string* why) {
-  return MakeJunction(link, target, why);
+  if (MakeJunction(link, target, why)) return true;
+  if (CreateSymbolicLinkW(link.wstring().c_str(), fs::absolute(target).wstring().c_str(),
+                          SYMBOLIC_LINK_FLAG_DIRECTORY)) {
+    return Listed(link, why);
+  }
+  *why += "; " + ErrorText("CreateSymbolicLinkW");
+  return false;
 }
 
 bool MakeFileLink(const fs::path& link, const fs::path& target, std::string* why) {
