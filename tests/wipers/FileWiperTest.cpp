@@ -46,25 +46,6 @@ TEST(FileWiper, OverwritesEveryByteInPlaceThenDeletes) {
   }
 }
 
-TEST(FileWiper, StoppedWipeLeavesTheFileWithItsLength) {
-  TempDir dir;
-  const fs::path path = dir / "kept.bin";
-  const std::string original = PatternBytes(4 * kBlock + 10);
-  WriteBytes(path, original);
-  {
-    CFileWiper wiper;
-    ASSERT_EQ(wiper.init(ModulePath(path).c_str()), 0);
-    CZeroFillWiperAlgorithm algorithm;
-    RecordingSink stop(2);
-    EXPECT_EQ(wiper.WippeData(&algorithm, &stop), CDataWiper::kCodeStoppedInPass);
-    EXPECT_EQ(wiper.closeAndDelete(), 0);  // a stopped wipe deletes nothing
-  }
-  const std::string content = ReadBytes(path);
-  ASSERT_EQ(content.size(), original.size());
-  EXPECT_TRUE(AllBytesAre(content.substr(0, kBlock), 0xFF));
-  EXPECT_EQ(content.substr(kBlock), original.substr(kBlock));
-}
-
 // A missing file, a folder, no name, a link: init fails and nothing changes.
 TEST(FileWiper, InitRefusesWhatIsNotAPlainFile) {
   TempDir dir;
@@ -86,29 +67,38 @@ TEST(FileWiper, InitRefusesWhatIsNotAPlainFile) {
   if (!linked) GTEST_SKIP() << "the link case: " << why;
 }
 
-TEST(FileWiper, ChangesDuringTheWipeFailItOrDeleteNothingElse) {
-  for (const bool replace : {false, true}) {
-    SCOPED_TRACE(replace ? "replaced" : "grown");
+// A stop, and a file that grew or was replaced during the wipe: nothing is
+// deleted, a stopped file keeps its length and its bytes past the last block
+// written, a grown one fails the wipe.
+TEST(FileWiper, StopsAndChangesDuringTheWipeDeleteNothing) {
+  enum Change { kStopped, kGrown, kReplaced };
+  for (const Change change : {kStopped, kGrown, kReplaced}) {
+    SCOPED_TRACE(change);
     TempDir dir;
     const fs::path path = dir / "changing.bin";
-    WriteBytes(path, PatternBytes(3 * kBlock));
+    const std::string original = PatternBytes(3 * kBlock + 10);
+    WriteBytes(path, original);
     CFileWiper wiper;
     ASSERT_EQ(wiper.init(ModulePath(path).c_str()), 0);
-    RecordingSink sink;
+    RecordingSink sink(change == kStopped ? 2 : -1);
     bool replaced = false;
     sink.onCheck = [&](int check) {
-      if (check != 3) return;
+      if (check != 3 || change == kStopped) return;
       std::error_code refused;  // an open file may not be renamed away
-      if (replace) fs::rename(path, dir / "moved.bin", refused);
-      replaced = replace && !refused;
+      if (change == kReplaced) fs::rename(path, dir / "moved.bin", refused);
+      replaced = change == kReplaced && !refused;
       WriteBytes(path, replaced ? "innocent" : ReadBytes(path) + "grown");
     };
     CZeroFillWiperAlgorithm algorithm;
     const std::uint32_t code = wiper.WippeData(&algorithm, &sink);
-    EXPECT_TRUE(replace || code == CDataWiper::kCodeTailWriteFailed) << std::hex << code;
-    wiper.closeAndDelete();
-    ASSERT_TRUE(fs::exists(path));
-    EXPECT_TRUE(!replaced || ReadBytes(path) == "innocent");
+    EXPECT_TRUE(replaced || code == (change == kStopped ? CDataWiper::kCodeStoppedInPass
+                                                        : CDataWiper::kCodeTailWriteFailed))
+        << std::hex << code;
+    EXPECT_EQ(wiper.closeAndDelete(), 0);
+    EXPECT_EQ(ReadBytes(path), change == kStopped
+                                   ? std::string(kBlock, '\xFF') + original.substr(kBlock)
+                               : replaced ? std::string("innocent")
+                                          : std::string(3 * kBlock + 10, '\xFF') + "grown");
   }
 }
 
