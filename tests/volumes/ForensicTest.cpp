@@ -14,14 +14,6 @@
 
 namespace {
 
-std::string NewMarker(const char* kind) {
-  std::random_device random;
-  std::string marker = "VTX-";
-  const char digits[] = "0123456789abcdef";
-  for (int i = 0; i < 24; ++i) marker.push_back(digits[random() % 16]);
-  return marker + "-" + kind;
-}
-
 // `size` bytes of the marker, repeated line by line.
 std::string Repeated(const std::string& marker, std::size_t size) {
   std::string content;
@@ -81,9 +73,12 @@ class Forensic : public testing::Test {
     m_markers.open(FixtureFile(image + ".marker"), std::ios::app);
     m_volume.Clear();
   }
-  // A new marker, listed for the scan after unmounting.
+  // A new random marker, listed for the scan after unmounting.
   std::string Marker(const char* kind) {
-    const std::string marker = NewMarker(kind);
+    std::random_device random;
+    std::string marker = "VTX-";
+    for (int i = 0; i < 24; ++i) marker.push_back("0123456789abcdef"[random() % 16]);
+    marker += std::string("-") + kind;
     m_markers << marker << '\n' << std::flush;
     return marker;
   }
