@@ -1,8 +1,6 @@
-# Disk and partition tests on loop disks that a fixture makes for the run and
-# describes to the device manager (VTX_DEVICE_DESCRIPTION): natively the
-# wipes themselves; under Wine the storage device (and, with the driver in the
-# tree, a wipe through it) on a loop disk seen as PhysicalDrive1, with the
-# links in the prefix only while the program runs.
+# Disk and partition tests on loop disks a fixture makes for the run and
+# describes to the device manager (VTX_DEVICE_DESCRIPTION); under Wine disk 1
+# is PhysicalDrive1 while the program runs.
 
 set(VTX_DISK_DIR ${CMAKE_BINARY_DIR}/disks)
 set(VTX_DISK_SCRIPT ${CMAKE_CURRENT_SOURCE_DIR}/scripts/loop_disks.sh)
@@ -10,8 +8,7 @@ if(CMAKE_CROSSCOMPILING)
   string(REPLACE "/" "\\" VTX_DISK_DESCRIPTION "Z:${VTX_DISK_DIR}/disks.json")
   set(VTX_DISK_RUNNER bash ${VTX_DISK_SCRIPT} wine ${VTX_DISK_DIR} ${VTX_WINEPREFIX}
     ${CMAKE_CROSSCOMPILING_EMULATOR})
-  # PhysicalDrive1 and the driver's service are shared by every test that
-  # maps the one or installs the other in the prefix.
+  # PhysicalDrive1 and the driver's service are shared by their users.
   set(VTX_DISK_LOCKS loop_disks q7diskio)
 else()
   set(VTX_DISK_DESCRIPTION ${VTX_DISK_DIR}/disks.json)

@@ -20,7 +20,6 @@ namespace {
 using Manager = CDataWiperManager;
 
 constexpr int kDisk = 1;
-constexpr int kPartitionSectors = 512;
 
 // The host's device manager as a test double: the disks of a table.
 class TableDeviceManager : public BoundaryObject<TableDeviceManager, IDeviceManager> {
@@ -48,28 +47,25 @@ class TableDeviceManager : public BoundaryObject<TableDeviceManager, IDeviceMana
   int refreshes = 0;
 };
 
-enum class Operation { kDevice, kFreeSpace };
-
-// One request against disk 1 (two partitions, numbers 1 and 2, on an image
-// file), with what the row changes in the description and what must follow.
+// One request against disk 1, with what the row changes in its description
+// and what must follow. The double describes a loop disk of the fixture with
+// two partitions of 512 sectors at sectors 256 and 1024: natively disk 3 (its
+// own block device stands for each partition's volume), under Wine disk 1 as
+// PhysicalDrive1 with P: as the volume.
 struct Row {
   const char* name;
-  Operation operation;
+  bool freeSpace;  // WipeVolFreeSpace, else WipeDevice
   int disk;
   int partition;
   std::function<void(DiskInfo*)> change;
-  int allowedChecks;  // stop after this many CanContinue calls (-1 never)
-  bool opens;             // the target is opened
-  bool writes;            // bytes reach the disk (natively only: Wine's disk is the driver tests')
   std::uint32_t code;
   const char* info;
-  int wipedPartition;  // 0 none, -1 the whole disk, else that entry's sectors
+  bool opens = false;      // the target is opened
+  int allowedChecks = -1;  // stop after this many CanContinue calls (-1 never)
+  int wipedFrom = 0;       // the sectors left 0xFF
+  int wipedSectors = 0;
 };
 
-// The rows run against a loop disk of the fixture: natively disk 3 (its own
-// block device stands for each partition's volume), under Wine disk 1 as
-// PhysicalDrive1 with P: as the volume. The table double describes two
-// partitions of 512 sectors at sectors 256 and 1024 on it.
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
 class WipeManager : public testing::TestWithParam<Row> {
@@ -89,7 +85,7 @@ class WipeManager : public testing::TestWithParam<Row> {
       std::memset(&entry, 0, sizeof(entry));
       entry.nPartitionNumber = i + 1;
       entry.nStartSector = starts[i];
-      entry.nSizeInBytes = static_cast<std::uint64_t>(kPartitionSectors) * disk.nBytesPerSector;
+      entry.nSizeInBytes = 512ull * disk.nBytesPerSector;
       entry.cDriveLetter = byPath || i == 1 ? 0 : 'P';
       std::memcpy(entry.szDevicePath, disk.szDevicePath, sizeof(entry.szDevicePath) - 1);
     }
@@ -101,34 +97,24 @@ class WipeManager : public testing::TestWithParam<Row> {
     return m_device.empty() ? std::string() : ReadBytes(m_device).substr(0, 2112 * 512);
   }
 
-  // Which bytes a wipe of `wiped` must have left 0xFF.
-  bool InWiped(std::size_t offset, const DiskInfo& disk, int wiped) const {
-    if (wiped == -1) return offset < static_cast<std::size_t>(disk.nTotalSectors) * 512;
-    if (wiped == 0) return false;
-    const PartitionInfo& entry = disk.partitions[wiped - 1];
-    const std::size_t start = entry.nStartSector * disk.nBytesPerSector;
-    return offset >= start && offset < start + entry.nSizeInBytes;
-  }
-
   TableDeviceManager m_devices;
   fs::path m_device;
 };
 
 TEST_P(WipeManager, EndsInOneFinalRecordAndTouchesOnlyItsTarget) {
   const Row& row = GetParam();
-  if (row.writes && m_device.empty())
+  if (row.wipedSectors != 0 && m_device.empty()) {
     GTEST_SKIP() << "Wine's loop disk belongs to the driver tests";
+  }
   if (row.change) row.change(&m_devices.disks[kDisk]);
-  const DiskInfo described = m_devices.disks[kDisk];
   const std::string before = DiskBytes();
   RecordingSink sink(row.allowedChecks);
   LogProbe log;
 
-  const int result =
-      row.operation == Operation::kDevice
-          ? __getDataWiperManager()->WipeDevice(&m_devices, row.disk, row.partition, 18, &sink)
-          : __getDataWiperManager()->WipeVolFreeSpace(&m_devices, row.disk, row.partition, true,
-                                                      &sink);
+  const int result = row.freeSpace ? __getDataWiperManager()->WipeVolFreeSpace(
+                                         &m_devices, row.disk, row.partition, true, &sink)
+                                   : __getDataWiperManager()->WipeDevice(&m_devices, row.disk,
+                                                                         row.partition, 18, &sink);
 
   EXPECT_EQ(result, row.code == 0 ? 0 : -1);
   EXPECT_EQ(m_devices.refreshes, 1);
@@ -148,14 +134,10 @@ TEST_P(WipeManager, EndsInOneFinalRecordAndTouchesOnlyItsTarget) {
   EXPECT_EQ(opened, attempted) << "refusals come before any open";
   const bool selected = attempted && static_cast<unsigned int>(row.partition) <= 127;
   EXPECT_EQ(log.Contains("ret = "), selected) << "only a selected partition is dismounted";
-  const std::string after = DiskBytes();
-  ASSERT_EQ(after.size(), before.size());
-  std::size_t wrong = 0;
-  for (std::size_t offset = 0; offset < after.size(); ++offset) {
-    const char expected = InWiped(offset, described, row.wipedPartition) ? '\xFF' : before[offset];
-    wrong += after[offset] != expected;
-  }
-  EXPECT_EQ(wrong, 0u) << "bytes that are not what the request leaves";
+  std::string expected = before;
+  if (row.wipedSectors)
+    expected.replace(row.wipedFrom * 512, row.wipedSectors * 512, row.wipedSectors * 512, '\xFF');
+  EXPECT_TRUE(DiskBytes() == expected) << "bytes that are not what the request leaves";
 }
 
 void System(DiskInfo* disk) { disk->bSystemDisk = 1; }
@@ -169,55 +151,55 @@ void PastTheEnd(DiskInfo* disk) {
 }
 void SmallDisk(DiskInfo* disk) { disk->nTotalSectors = 1600; }
 
-constexpr int kNever = -1;
 const char kNone[] = "";
 const char kNotAvailable[] = "VTX_ERROR_DEVICE_NOT_AVAILABLE";
-
 constexpr bool kOpens = true;
-constexpr bool kWrites = true;
+constexpr int kNever = -1;
+using Wiper = CDeviceDriverWiper;
 
 INSTANTIATE_TEST_SUITE_P(
     EveryRow, WipeManager,
     testing::Values(
-        Row{"Wiped", Operation::kDevice, kDisk, 2, nullptr, kNever, kOpens, kWrites, 0, kNone, 2},
-        Row{"WholeDiskWithTail", Operation::kDevice, kDisk, -1, SmallDisk, kNever, kOpens, kWrites,
-            0, kNone, -1},
-        Row{"MissingDisk", Operation::kDevice, 7, 1, nullptr, kNever, false, false,
-            Manager::kCodeDiskNotFound, kNotAvailable, 0},
-        Row{"MissingPartition", Operation::kDevice, kDisk, 127, nullptr, kNever, false, false,
-            Manager::kCodePartitionNotFound, kNotAvailable, 0},
-        Row{"DuplicateNumberFirstWins", Operation::kDevice, kDisk, 1, DuplicateNumber, kNever,
-            kOpens, kWrites, 0, kNone, 1},
-        Row{"SystemPartition", Operation::kDevice, kDisk, 1, SystemFirst, kNever, false, false,
-            Manager::kCodeSystemPartition, "VTX_ERROR_SYSTEM_DRIVE_CANNOT_WIPPE", 0},
-        Row{"SystemDisk", Operation::kDevice, kDisk, -1, System, kNever, false, false,
-            Manager::kCodeSystemDisk, "cannot-wipe-system-drive", 0},
-        Row{"SystemDiskOtherPartition", Operation::kDevice, kDisk, 2, System, kNever, kOpens,
-            kWrites, 0, kNone, 2},
-        Row{"PartitionWithoutVolume", Operation::kDevice, kDisk, 1, NoVolume, kNever, false, false,
-            Manager::kCodeDeviceNotOpen, kNotAvailable, 0},
-        Row{"PartitionAtSectorZero", Operation::kDevice, kDisk, 1, AtSectorZero, kNever, kOpens,
-            false, CDeviceDriverWiper::kDriverCodeStartSectorZero, kNone, 0},
-        Row{"NoSectorSize", Operation::kDevice, kDisk, 1, NoSectorSize, kNever, kOpens, false,
-            Manager::kCodeDeviceWiperInit, "VTX_DATAWIPER_INITIALIZE_DEVICE_FAIL", 0},
-        Row{"StoppedAtStart", Operation::kDevice, kDisk, 1, nullptr, 0, kOpens, false,
-            CDeviceDriverWiper::kDriverCodeStoppedAtPass, kNone, 0},
-        Row{"StoppedInsidePass", Operation::kDevice, kDisk, 1, nullptr, 1, kOpens, false,
-            CDeviceDriverWiper::kDriverCodeStoppedInPass, kNone, 0},
-        Row{"WriteFailed", Operation::kDevice, kDisk, 1, PastTheEnd, kNever, kOpens, false,
-            CDeviceDriverWiper::kDriverCodeBlockWriteFailed, kNone, 0},
-        Row{"FreeSpaceMissingDisk", Operation::kFreeSpace, 7, 1, nullptr, kNever, false, false,
-            Manager::kCodeFreeSpaceDiskNotFound, kNotAvailable, 0},
-        Row{"FreeSpaceSystemPartition", Operation::kFreeSpace, kDisk, 1, SystemFirst, kNever, false,
-            false, Manager::kCodeFreeSpaceSystemPartition, "VTX_UNSUPPORTED_SYSTEM_DRIVE", 0},
-        Row{"FreeSpaceNotMounted", Operation::kFreeSpace, kDisk, 2, nullptr, kNever, false, false,
-            Manager::kCodeNotMounted, "VTX_ERROR_FS_NOT_SUPPORT", 0},
-        Row{"FreeSpaceWholeDisk", Operation::kFreeSpace, kDisk, -1, nullptr, kNever, false, false,
-            Manager::kCodeNotMounted, "VTX_ERROR_FS_NOT_SUPPORT", 0}),
+        Row{"WholeDiskWithTail", false, kDisk, -1, SmallDisk, 0, kNone, kOpens, kNever, 0, 1600},
+        Row{"MissingDisk", false, 7, 1, nullptr, Manager::kCodeDiskNotFound, kNotAvailable},
+        Row{"MissingPartition", false, kDisk, 127, nullptr, Manager::kCodePartitionNotFound,
+            kNotAvailable},
+        Row{"DuplicateNumberFirstWins", false, kDisk, 1, DuplicateNumber, 0, kNone, kOpens, kNever,
+            256, 512},
+        Row{"SystemPartition", false, kDisk, 1, SystemFirst, Manager::kCodeSystemPartition,
+            "VTX_ERROR_SYSTEM_DRIVE_CANNOT_WIPPE"},
+        Row{"SystemDisk", false, kDisk, -1, System, Manager::kCodeSystemDisk,
+            "cannot-wipe-system-drive"},
+        Row{"SystemDiskOtherPartition", false, kDisk, 2, System, 0, kNone, kOpens, kNever, 1024,
+            512},
+        Row{"PartitionWithoutVolume", false, kDisk, 1, NoVolume, Manager::kCodeDeviceNotOpen,
+            kNotAvailable},
+        Row{"PartitionAtSectorZero", false, kDisk, 1, AtSectorZero,
+            Wiper::kDriverCodeStartSectorZero, kNone, kOpens},
+        Row{"NoSectorSize", false, kDisk, 1, NoSectorSize, Manager::kCodeDeviceWiperInit,
+            "VTX_DATAWIPER_INITIALIZE_DEVICE_FAIL", kOpens},
+        Row{"StoppedAtStart", false, kDisk, 1, nullptr, Wiper::kDriverCodeStoppedAtPass, kNone,
+            kOpens, 0},
+        Row{"StoppedInsidePass", false, kDisk, 1, nullptr, Wiper::kDriverCodeStoppedInPass, kNone,
+            kOpens, 1},
+        Row{"WriteFailed", false, kDisk, 1, PastTheEnd, Wiper::kDriverCodeBlockWriteFailed, kNone,
+            kOpens},
+        Row{"FreeSpaceMissingDisk", true, 7, 1, nullptr, Manager::kCodeFreeSpaceDiskNotFound,
+            kNotAvailable},
+        Row{"FreeSpaceSystemPartition", true, kDisk, 1, SystemFirst,
+            Manager::kCodeFreeSpaceSystemPartition, "VTX_UNSUPPORTED_SYSTEM_DRIVE"},
+        Row{"FreeSpaceNotMounted", true, kDisk, 2, nullptr, Manager::kCodeNotMounted,
+            "VTX_ERROR_FS_NOT_SUPPORT"},
+        Row{"FreeSpaceWholeDisk", true, kDisk, -1, nullptr, Manager::kCodeNotMounted,
+            "VTX_ERROR_FS_NOT_SUPPORT"}),
     [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
-// A request the manager cannot start at all still ends in its final record.
-TEST(WipeManagerInputs, MissingInputsEndWithoutACode) {
+// Requests the manager cannot start (no device manager, no path) and files
+// or folders that cannot be opened still end in their final record; the
+// folder wipe's start notice comes first.
+TEST(WipeManagerInputs, RequestsThatCannotStartEndInTheirFinalRecord) {
+  TempDir dir;
+  WriteBytes(dir / "keep.bin", PatternBytes(1000));
   IDataWiperManager* manager = __getDataWiperManager();
   ASSERT_EQ(manager, __getDataWiperManager());
   RecordingSink sink;
@@ -225,28 +207,31 @@ TEST(WipeManagerInputs, MissingInputsEndWithoutACode) {
   EXPECT_EQ(manager->WipeVolFreeSpace(nullptr, 1, 1, false, &sink), -1);
   EXPECT_EQ(manager->WipeFile(nullptr, false, &sink), -1);
   EXPECT_EQ(manager->WipeFolder(nullptr, false, &sink), -1);
-  ASSERT_EQ(sink.reports.size(), 4u);
-  for (const ProgressMsg& report : sink.reports) {
-    EXPECT_EQ(report.msg_status, MSG_STATUS_FINISHED);
-    EXPECT_EQ(report.msg_type, MSG_TYPE_ERROR);
-    EXPECT_EQ(report.msg_errorCode, 0u);
-    EXPECT_STREQ(report.msg_info, "");
-  }
   EXPECT_EQ(manager->WipeFile(nullptr, false, nullptr), -1);
-}
-
-TEST(WipeManagerInputs, FileAndFolderThatCannotBeOpenedAreInitialisationFailures) {
-  TempDir dir;
-  WriteBytes(dir / "keep.bin", PatternBytes(1000));
-  RecordingSink sink;
-  IDataWiperManager* manager = __getDataWiperManager();
   EXPECT_EQ(manager->WipeFile(ModulePath(dir / "missing.bin").c_str(), false, &sink), -1);
   EXPECT_EQ(manager->WipeFolder(ModulePath(dir / "missing").c_str(), true, &sink), -1);
-  ASSERT_EQ(sink.reports.size(), 3u);  // the folder wipe's start notice comes first
-  EXPECT_EQ(sink.reports[0].msg_errorCode, Manager::kCodeFileWiperInit);
-  EXPECT_EQ(sink.reports[1].msg_status, MSG_STATUS_IDLE);
-  EXPECT_EQ(sink.reports[2].msg_errorCode, Manager::kCodeFolderWiperInit);
-  EXPECT_STREQ(sink.reports[2].msg_info, "VTX_DATAWIPER_INITIALIZE_FILE_FAIL");
+  const char kInitFailed[] = "VTX_DATAWIPER_INITIALIZE_FILE_FAIL";
+  const struct {
+    int status;
+    std::uint32_t code;
+    const char* info;
+  } expected[] = {{MSG_STATUS_FINISHED, 0, ""},
+                  {MSG_STATUS_FINISHED, 0, ""},
+                  {MSG_STATUS_FINISHED, 0, ""},
+                  {MSG_STATUS_FINISHED, 0, ""},
+                  {MSG_STATUS_FINISHED, Manager::kCodeFileWiperInit, kInitFailed},
+                  {MSG_STATUS_IDLE, 0, ""},
+                  {MSG_STATUS_FINISHED, Manager::kCodeFolderWiperInit, kInitFailed}};
+  ASSERT_EQ(sink.reports.size(), std::size(expected));
+  for (std::size_t at = 0; at < std::size(expected); ++at) {
+    SCOPED_TRACE(at);
+    const ProgressMsg& report = sink.reports[at];
+    EXPECT_EQ(report.msg_status, expected[at].status);
+    EXPECT_EQ(report.msg_type,
+              expected[at].status == MSG_STATUS_IDLE ? MSG_TYPE_NORMAL : MSG_TYPE_ERROR);
+    EXPECT_EQ(report.msg_errorCode, expected[at].code);
+    EXPECT_STREQ(report.msg_info, expected[at].info);
+  }
   EXPECT_EQ(ReadBytes(dir / "keep.bin"), PatternBytes(1000));
 }
 

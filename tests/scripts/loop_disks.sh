@@ -1,23 +1,15 @@
 #!/usr/bin/env bash
 # Loop disks for the disk tests, described in <dir>/disks.json (the file
-# VTX_DEVICE_DESCRIPTION names). Without root or loop devices nothing is
-# described; <dir>/unavailable says why and the tests skip with it.
+# VTX_DEVICE_DESCRIPTION names; without root or loop devices <dir>/unavailable
+# says why). Layouts are in make_disks; partition nodes live in <dir>/dev.
 #
 #   loop_disks.sh setup|cleanup <dir>
 #   loop_disks.sh wine <dir> <wineprefix> <wine-runner> <program> [args...]
 #
-# Disk 1: 64 MiB, DOS table, partition 2 at 36864 of 65600 sectors (256
-# requests and 64); past its first MiB a known text, the sums of what a wipe
-# of partition 2 keeps in <dir>/disk1.kept. Disk 2: 4099 sectors of 4096,
-# partition 2 at 1280 of 2053. Disk 3: 8 x 256 + 64 sectors. Disk 4: one ext4
-# partition, mounted. <dir>/system.json describes disk 3 as a system disk
-# and partition 2 of disk 1 as a system partition. Partition nodes are made with mknod in <dir>/dev (a
-# stale node in /dev could name another device).
-#
-# wine runs a Windows program with PhysicalDrive1 on disk 1 and P: on a folder
-# (never a block device), linked only meanwhile and in a Wine session of its
-# own (only a session started after the links knows P:); the caller holds the
-# locks. When the program left <dir>/disk1.wiped, disk 1 is checked from here.
+# wine runs a program with PhysicalDrive1 on disk 1 and P: on a folder, linked
+# meanwhile only, in a Wine session of its own (only a session started after
+# the links knows P:); the caller holds the locks. When the program left
+# <dir>/disk1.wiped, disk 1 must hold 0xFF in partition 2 and its text beside.
 set -uo pipefail
 
 action=${1:?action}
@@ -63,6 +55,10 @@ partition_nodes() {
   [[ -b $dir/dev/${name}p1 ]]
 }
 
+# Disk 1: 64 MiB, partition 2 at 36864 of 65600 sectors (256 requests and 64),
+# a known text past its first MiB. Disk 2: 4099 sectors of 4096, partition 2 at
+# 1280 of 2053. Disk 3: 8 x 256 + 64 sectors. Disk 4: one ext4 partition,
+# mounted. system.json marks disk 3 and partition 2 of disk 1 as the system's.
 make_disks() {
   local d1 d2 d3 d4
   truncate -s 64M "$dir/disk1.img"

@@ -1,31 +1,25 @@
 #!/usr/bin/env bash
 # Small real file systems for the volume tests.
 #
-#   scratch_volumes.sh setup   <dir> [<wineprefix> <wine-runner>]
-#   scratch_volumes.sh cleanup <dir> [<wineprefix> <wine-runner>]
+#   scratch_volumes.sh setup|cleanup <dir> [<wineprefix> <wine-runner>]
 #
-# setup mounts, each marked with an empty file ".vtx-mounted" that tells the
-# tests the mount is theirs:
-#   <dir>/freespace  an 8 MiB tmpfs                                   (T:)
-#   <dir>/forensic   a 64 MiB ext4 loop image without journal, whose   (U:)
-#                    folder blocks then hold only current names
-#   <dir>/reserve    a 64 MiB ext4 as mkfs makes it: journal, 5 % kept (W:)
-#                    for root
-#   <dir>/faulty     a 32 MiB ext4 loop image whose sparse backing file (V:)
-#                    sits on a 6 MiB tmpfs (<dir>/faulty-backing): once a
-#                    test fills that tmpfs, writes to the image's unbacked
-#                    blocks fail as I/O errors
-# The ext4 images keep no clusters back beyond the root reserve
-# (reserved_clusters 0), so that every free block can be written. With a Wine
-# prefix the drive letters above reach the mounts; the prefix is made ready
-# first through <wine-runner> --prepare, since Wine never gives a C: drive to
-# a prefix whose "dosdevices" folder already exists when it is created. Where
-# mounting is not permitted (not root, no loop devices) it mounts nothing and
-# exits 0: the tests then skip with a message.
+# setup mounts, each marked with an empty ".vtx-mounted" (the tests' sign that
+# the mount is theirs), and with a prefix maps the drive letters:
+#   <dir>/freespace  8 MiB tmpfs                                          (T:)
+#   <dir>/forensic   64 MiB ext4 image without journal: folder blocks    (U:)
+#                    hold only current names
+#   <dir>/reserve    64 MiB ext4 as mkfs makes it (journal, 5 % for root) (W:)
+#   <dir>/faulty     32 MiB ext4 image whose sparse backing file sits on  (V:)
+#                    a 6 MiB tmpfs (<dir>/faulty-backing): once a test
+#                    fills it, writes to unbacked blocks fail as I/O errors
+# The images keep no clusters back beyond the root reserve, so every free
+# block can be written. The prefix is made ready first (<wine-runner>
+# --prepare): Wine gives no C: drive to a prefix whose "dosdevices" already
+# exists. Where mounting is not permitted it mounts nothing and exits 0; the
+# tests then skip.
 #
-# cleanup unmounts all and, for each image a test left markers for in
-# <dir>/<image>.marker, scans the raw image for them: exit 1 if one is found.
-# Both are idempotent.
+# cleanup unmounts all and scans each image for the markers tests left in
+# <dir>/<image>.marker: exit 1 if one is found. Both are idempotent.
 set -uo pipefail
 
 action=${1:?action}

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <iterator>
 #include <map>
 #include <string>
@@ -48,32 +47,37 @@ class FreeSpaceWiper : public testing::Test {
     for (int bytes; (bytes = wiper->WriteData(0, block.data(), int(kBlock))) > 0;) written += bytes;
     return written;
   }
-  // Bytes in the temporary files, noted at every report of a running wipe.
-  void Watch(RecordingSink* sink, std::vector<std::uint64_t>* onDisk) const {
-    sink->onReport = [this, onDisk](const ProgressMsg&) {
-      std::uint64_t bytes = 0;
-      for (const auto& entry : fs::directory_iterator(WorkFolder())) bytes += entry.file_size();
-      onDisk->push_back(bytes);
-    };
-  }
-
   ScratchVolume m_volume;
 };
 
-TEST_F(FreeSpaceWiper, WritesUpToTheMeasuredFreeSpaceAndNoFurther) {
-  for (std::uint64_t free : {5 * kBlock + kPage, 5 * kBlock}) {
+// Blocks are written while they fit below the free space measured by init,
+// the one reaching it up to it, and nothing more: one report per block, the
+// final one after the tail. The destruction gives all of it back.
+TEST_F(FreeSpaceWiper, WholeWipeFillsTheMeasuredFreeSpaceAndLeavesNothingBehind) {
+  for (const std::uint64_t free : {3 * kBlock + 2 * kPage, 3 * kBlock}) {
+    SCOPED_TRACE(free);
     m_volume.LeaveFree(free);
     {
       CVolFreeSpaceWiper wiper;
       ASSERT_EQ(wiper.init(m_volume.root().c_str()), 0);
       EXPECT_EQ(wiper.GetTotalSize(), free);
-      EXPECT_EQ(FillUp(&wiper), free);
+      RecordingSink sink;
+      std::vector<std::uint64_t> onDisk;  // bytes in the temporary files at each report
+      sink.onReport = [&](const ProgressMsg&) {
+        onDisk.push_back(0);
+        for (const auto& file : TempFiles()) onDisk.back() += file.second;
+      };
+      CZeroFillWiperAlgorithm algorithm;
+      EXPECT_EQ(wiper.WippeData(&algorithm, &sink), 0u);
+      EXPECT_EQ(onDisk, (std::vector<std::uint64_t>{kBlock, 2 * kBlock, 3 * kBlock, free}));
       std::vector<unsigned char> block(kBlock, 0xFF);
       EXPECT_EQ(wiper.WriteData(0, block.data(), int(kBlock)), 0);  // full stays full
       EXPECT_EQ(TempFiles(), (std::map<int, std::uint64_t>{{1, free}}));
       EXPECT_TRUE(AllBytesAre(ReadBytes(TempFile(1)), 0xFF));
+      EXPECT_EQ(m_volume.Available(), 0u);
     }
     EXPECT_FALSE(fs::exists(WorkFolder()));
+    EXPECT_EQ(m_volume.Available(), free);
     m_volume.Clear();
   }
 }
@@ -90,78 +94,48 @@ TEST_F(FreeSpaceWiper, VolumeFullBeforeTheCountEndsTheFillingNotTheWipe) {
   EXPECT_EQ(m_volume.Available(), 0u);
 }
 
-TEST_F(FreeSpaceWiper, WholeWipeFillsTheFreeSpaceAndLeavesNothingBehind) {
-  m_volume.LeaveFree(3 * kBlock + 2 * kPage);
-  const std::uint64_t before = m_volume.Available();
-  {
-    CVolFreeSpaceWiper wiper;
-    ASSERT_EQ(wiper.init(m_volume.root().c_str()), 0);
-    RecordingSink sink;
-    std::vector<std::uint64_t> onDisk;
-    Watch(&sink, &onDisk);
-    CZeroFillWiperAlgorithm algorithm;
-    EXPECT_EQ(wiper.WippeData(&algorithm, &sink), 0u);
-    // One report per block, then the final report after the tail.
-    EXPECT_EQ(onDisk,
-              (std::vector<std::uint64_t>{kBlock, 2 * kBlock, 3 * kBlock, 3 * kBlock + 2 * kPage}));
-    EXPECT_TRUE(AllBytesAre(ReadBytes(TempFile(1)), 0xFF));
-    EXPECT_EQ(m_volume.Available(), 0u);
-  }
-  EXPECT_FALSE(fs::exists(WorkFolder()));
-  EXPECT_EQ(m_volume.Available(), before);
-}
-
-// Leftovers named like this module's files, and empty subfolders, go; any
-// other file stays, and so does the folder holding it.
-TEST_F(FreeSpaceWiper, LeftoversAreNumberedAfterAndOnlyThisModulesFilesDeleted) {
+// Leftovers named like this module's files, and empty subfolders, count in
+// the numbering and go at the end; any other file stays, and so does the
+// folder holding it. The first new file gets the rotation limit less one
+// block, later ones the limit.
+TEST_F(FreeSpaceWiper, TemporaryFilesAreNumberedAfterLeftoversAndRotateAtTheLimit) {
   WriteBytes(TempFile(1), "old one");
   WriteBytes(TempFile(2), "old two");
   WriteBytes(WorkFolder() / "notes.txt", "not ours");
   fs::create_directory(WorkFolder() / "sub");
-  m_volume.LeaveFree(2 * kBlock);
+  m_volume.LeaveFree(6 * kBlock + kPage);
   {
-    CVolFreeSpaceWiper wiper;
+    CVolFreeSpaceWiper wiper(/*tempFileLimit=*/2 * kBlock);
     ASSERT_EQ(wiper.init(m_volume.root().c_str()), 0);
-    EXPECT_EQ(FillUp(&wiper), 2 * kBlock);
-    EXPECT_EQ(fs::file_size(TempFile(5)), 2 * kBlock);
+    EXPECT_EQ(FillUp(&wiper), 6 * kBlock + kPage);
+    const std::uint64_t sizes[] = {kBlock, 2 * kBlock, 2 * kBlock, kBlock + kPage};
+    for (int at = 0; at < 4; ++at) EXPECT_EQ(fs::file_size(TempFile(5 + at)), sizes[at]);
+    EXPECT_FALSE(fs::exists(TempFile(9)));
   }
   EXPECT_EQ(ReadBytes(WorkFolder() / "notes.txt"), "not ours");
   EXPECT_EQ(std::distance(fs::directory_iterator(WorkFolder()), fs::directory_iterator()), 1);
 }
 
-TEST_F(FreeSpaceWiper, TemporaryFilesRotateAtTheLimit) {
-  m_volume.LeaveFree(6 * kBlock + kPage);
-  CVolFreeSpaceWiper wiper(/*tempFileLimit=*/2 * kBlock);
-  ASSERT_EQ(wiper.init(m_volume.root().c_str()), 0);
-  EXPECT_EQ(FillUp(&wiper), 6 * kBlock + kPage);
-  // The first file gets the limit less one block, later ones the limit.
-  EXPECT_EQ(TempFiles(), (std::map<int, std::uint64_t>{
-                             {1, kBlock}, {2, 2 * kBlock}, {3, 2 * kBlock}, {4, kBlock + kPage}}));
-}
-
-TEST_F(FreeSpaceWiper, StoppedWipeLeavesNoTemporaryFiles) {
-  m_volume.LeaveFree(6 * kBlock + kPage);
-  {
-    CVolFreeSpaceWiper wiper;
-    ASSERT_EQ(wiper.init(m_volume.root().c_str()), 0);
-    RecordingSink sink(3);
-    CZeroFillWiperAlgorithm algorithm;
-    EXPECT_EQ(wiper.WippeData(&algorithm, &sink), CDataWiper::kCodeStoppedInPass);
-    EXPECT_EQ(TempFiles(), (std::map<int, std::uint64_t>{{1, 2 * kBlock}}));
+// A stop, and a temporary file's name taken by a leftover numbered above the
+// count: the wipe ends with its code and the clean-up deletes every file.
+TEST_F(FreeSpaceWiper, StoppedOrFailedWipeLeavesNoTemporaryFiles) {
+  for (const bool taken : {false, true}) {
+    SCOPED_TRACE(taken ? "name taken" : "stopped");
+    if (taken) WriteBytes(TempFile(2), "numbered above the count");
+    m_volume.LeaveFree(6 * kBlock + kPage);
+    {
+      CVolFreeSpaceWiper wiper;
+      ASSERT_EQ(wiper.init(m_volume.root().c_str()), 0);
+      RecordingSink sink(taken ? -1 : 3);
+      CZeroFillWiperAlgorithm algorithm;
+      EXPECT_EQ(wiper.WippeData(&algorithm, &sink),
+                taken ? CDataWiper::kCodeBlockWriteFailed : CDataWiper::kCodeStoppedInPass);
+      const std::map<int, std::uint64_t> left = {{taken ? 2 : 1, taken ? 24 : 2 * kBlock}};
+      EXPECT_EQ(TempFiles(), left);
+    }
+    EXPECT_FALSE(fs::exists(WorkFolder()));
+    m_volume.Clear();
   }
-  EXPECT_FALSE(fs::exists(WorkFolder()));
-}
-
-TEST_F(FreeSpaceWiper, NameTakenByALeftoverFailsTheWipeAndTheLeftoverIsDeleted) {
-  WriteBytes(TempFile(2), "numbered above the count");
-  m_volume.LeaveFree(4 * kBlock + kPage);
-  {
-    CVolFreeSpaceWiper wiper;
-    ASSERT_EQ(wiper.init(m_volume.root().c_str()), 0);
-    CZeroFillWiperAlgorithm algorithm;
-    EXPECT_EQ(wiper.WippeData(&algorithm, nullptr), CDataWiper::kCodeBlockWriteFailed);
-  }
-  EXPECT_FALSE(fs::exists(WorkFolder()));
 }
 
 // A missing or empty root, or a working folder that is not a plain folder
@@ -177,14 +151,9 @@ TEST_F(FreeSpaceWiper, InitFailsWhereTheWorkingFolderIsNotItsOwn) {
   }
   EXPECT_FALSE(fs::exists(m_volume.path() / "missing"));
   std::string why;
-  const std::function<bool()> plants[] = {
-      [&] { return MakeFolderLink(WorkFolder(), kept.parent_path(), &why); },
-      [&] {
-        WriteBytes(WorkFolder(), "a file");
-        return true;
-      }};
-  for (const auto& plant : plants) {
-    if (!plant()) continue;
+  for (const bool link : {true, false}) {
+    if (link && !MakeFolderLink(WorkFolder(), kept.parent_path(), &why)) continue;
+    if (!link) WriteBytes(WorkFolder(), "a file");
     {
       CVolFreeSpaceWiper wiper;
       EXPECT_EQ(wiper.init(m_volume.root().c_str()), -1);

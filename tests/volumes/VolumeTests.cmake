@@ -37,5 +37,4 @@ vtx_add_test_program(volume_tests
   SOURCES
     volumes/ScratchVolume.cpp
     volumes/FreeSpaceWiperTest.cpp
-    volumes/ForensicTest.cpp
-    volumes/WriteFailureTest.cpp)
+    volumes/ForensicTest.cpp)
