@@ -24,6 +24,14 @@ std::vector<RecordingManager::Call> RecordingManager::Calls() const {
   return m_calls;
 }
 
+IProgresMsg* RecordingManager::ProgressOf(const std::string& text) const {
+  std::lock_guard<std::mutex> guard(m_lock);
+  for (const Call& call : m_calls) {
+    if (call.text == text) return call.progress;
+  }
+  return nullptr;
+}
+
 bool RecordingManager::WaitForCalls(std::size_t count) {
   std::unique_lock<std::mutex> guard(m_lock);
   return m_changed.wait_for(guard, std::chrono::seconds(20),

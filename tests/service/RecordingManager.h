@@ -26,7 +26,11 @@ class RecordingManager final : public BoundaryObject<RecordingManager, IDataWipe
   // While held, wipes keep running until stopped; letting go ends them.
   void Hold(bool hold) { m_hold = hold; }
 
+  // In the order the tasks' threads reached the manager, which need not be
+  // the order the tasks were started in.
   std::vector<Call> Calls() const;
+  // The sink of the call recorded as `text`, or null.
+  IProgresMsg* ProgressOf(const std::string& text) const;
   int Returned() const { return m_returned; }
   // Waits up to 20 s until `count` wipes began (or returned); false on time-out.
   bool WaitForCalls(std::size_t count);
