@@ -40,14 +40,14 @@ Owned<F> Make(Args... args) {
 }
 
 // The command functors' signatures: getProgressMsg, stopWipe, wipeFile.
+using IdFunctor = Functor<ICGIResult*, Seq<std::int64_t>>;
+using IntFunctor = Functor<ICGIResult*, Seq<int>>;
+using PathFunctor = Functor<ICGIResult*, Seq<const char*, int>>;
 struct Functors {
   Target target;
-  Owned<Functor<ICGIResult*, Seq<std::int64_t>>> id =
-      Make<Functor<ICGIResult*, Seq<std::int64_t>>>(&target, &Target::TakeId);
-  Owned<Functor<ICGIResult*, Seq<int>>> intId =
-      Make<Functor<ICGIResult*, Seq<int>>>(&target, &Target::TakeId);
-  Owned<Functor<ICGIResult*, Seq<const char*, int>>> path =
-      Make<Functor<ICGIResult*, Seq<const char*, int>>>(&target, &Target::TakePath);
+  Owned<IdFunctor> id = Make<IdFunctor>(&target, &Target::TakeId);
+  Owned<IntFunctor> intId = Make<IntFunctor>(&target, &Target::TakeId);
+  Owned<PathFunctor> path = Make<PathFunctor>(&target, &Target::TakePath);
 
   FunctorExecutor<ICGIResult*>* Named(const std::string& name) {
     if (name == "id") return id.get();
@@ -128,8 +128,7 @@ TEST(Functor, InvokeConvertsStoredValuesAndRepeatsTheCall) {
   f.id->Invoke();
   f.id->Invoke();
   ASSERT_EQ(f.intId->SetArg("int", &minusTwo, 4, 0), 0);  // widened with its sign
-  auto copy =
-      Owned<Functor<ICGIResult*, Seq<int>>>(f.intId->Clone(), [](auto* c) { c->Release(); });
+  auto copy = Owned<IntFunctor>(f.intId->Clone(), [](auto* c) { c->Release(); });
   copy->Invoke();
   ASSERT_EQ(f.path->SetArg("char const * __ptr64", &text, sizeof(text), 0), 0);
   ASSERT_EQ(f.path->SetArg("int", &number, 4, 1), 0);

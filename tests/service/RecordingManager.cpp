@@ -35,28 +35,6 @@ bool RecordingManager::WaitForReturns(int count) {
   return m_changed.wait_for(guard, std::chrono::seconds(20), [&] { return m_returned >= count; });
 }
 
-int RecordingManager::WipeDevice(IDeviceManager* deviceManager, int disk, int partition,
-                                 int algorithm, IProgresMsg* progress) {
-  return Run({"WipeDevice " + std::to_string(disk) + " " + std::to_string(partition) + " " +
-                  std::to_string(algorithm),
-              deviceManager, progress});
-}
-
-int RecordingManager::WipeVolFreeSpace(IDeviceManager* deviceManager, int disk, int partition,
-                                       bool flag, IProgresMsg* progress) {
-  return Run({"WipeVolFreeSpace " + std::to_string(disk) + " " + std::to_string(partition) + " " +
-                  std::to_string(flag),
-              deviceManager, progress});
-}
-
-int RecordingManager::WipeFile(const char* path, bool flag, IProgresMsg* progress) {
-  return Run({"WipeFile " + std::string(path) + " " + std::to_string(flag), nullptr, progress});
-}
-
-int RecordingManager::WipeFolder(const char* path, bool flag, IProgresMsg* progress) {
-  return Run({"WipeFolder " + std::string(path) + " " + std::to_string(flag), nullptr, progress});
-}
-
 int RecordingManager::Run(const Call& call) {
   {
     std::lock_guard<std::mutex> guard(m_lock);

@@ -89,12 +89,11 @@ TEST_F(Service, WipeCommandsNumberTasksAcrossKindsAndForwardTheirArguments) {
   }
   EXPECT_EQ(log.Count("DataWipeServiceManager::wipeDisk:107 entry, index = 2, algorithm = 18"), 1);
 
-  DataWipeServiceManager withoutManagers(nullptr, nullptr);
-  EXPECT_EQ(withoutManagers.wipeFile("x", 0), nullptr);
-  EXPECT_EQ(withoutManagers.wipeDisk(0, 16), nullptr);
-  EXPECT_EQ(withoutManagers.wipeVolume(0, 1, 16), nullptr);
-  EXPECT_EQ(withoutManagers.wipeVolumeFreeSpace(0, 1, 1), nullptr);
-  EXPECT_EQ(withoutManagers.wipeFolder("x", 0), nullptr);
+  DataWipeServiceManager none(nullptr, nullptr);
+  for (ICGIResult* result : {none.wipeFile("x", 0), none.wipeFolder("x", 0), none.wipeDisk(0, 16),
+                             none.wipeVolume(0, 1, 16), none.wipeVolumeFreeSpace(0, 1, 1)}) {
+    EXPECT_EQ(result, nullptr);
+  }
 }
 
 TEST_F(Service, StopEndsARunningTaskWhichIsReadOnceFinishedAndThenRetired) {
