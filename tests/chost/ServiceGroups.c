@@ -234,35 +234,6 @@ static int Ended(Registry* registry, Answer started, int type, unsigned int code
   return ended;
 }
 
-/* Refusals decided from the device manager's description (the host's test
-   description: disk 3 and its partition 2 hold the system, disk 2 is
-   unknown); nothing is opened. Without a description the device manager
-   would describe the machine's own disks, so nothing is asked then. */
-static void RefusedDeviceCommands(Registry* registry) {
-  const char* description = getenv("VTX_DEVICE_DESCRIPTION");
-  if (description == NULL || description[0] == 0) {
-    printf("commands: device refusals skipped, VTX_DEVICE_DESCRIPTION is unset\n");
-    return;
-  }
-  static const struct {
-    const char* command;
-    int a, b, c;
-    unsigned int code;
-    const char* info;
-  } kRefusals[] = {
-      {"wipeDisk", 3, 16, 0, 0x00300301u, "cannot-wipe-system-drive"},
-      {"wipeVolume", 3, 2, 18, 0xE0300301u, "VTX_ERROR_SYSTEM_DRIVE_CANNOT_WIPPE"},
-      {"wipeVolumeFreeSpace", 3, 2, 1, 0x0D103020u, "VTX_UNSUPPORTED_SYSTEM_DRIVE"},
-      {"wipeDisk", 2, 16, 0, 0x02203008u, "VTX_ERROR_DEVICE_NOT_AVAILABLE"},
-  };
-  for (size_t i = 0; i < sizeof(kRefusals) / sizeof(kRefusals[0]); ++i) {
-    Ended(
-        registry,
-        CallNumbers(registry, kRefusals[i].command, kRefusals[i].a, kRefusals[i].b, kRefusals[i].c),
-        33, kRefusals[i].code, kRefusals[i].info);
-  }
-}
-
 void CommandsThroughTheirFunctors(void) {
   Registry registry;
   VtxModuleEntry* service = OpenService(&registry);
@@ -309,7 +280,6 @@ void CommandsThroughTheirFunctors(void) {
         "stopped wipe ended %s", done.json);
   CHECK(HostPathExists("chost-stopped.bin"), "a stopped wipe deleted its file");
   remove("chost-stopped.bin");
-  RefusedDeviceCommands(&registry);
   CloseService(service, &registry);
 }
 
