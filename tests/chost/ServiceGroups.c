@@ -283,16 +283,11 @@ void CommandsThroughTheirFunctors(void) {
   CloseService(service, &registry);
 }
 
-/* Wipes of the loop disks the fixture made (tests/scripts/loop_disks.sh,
-   VTX_DEVICE_DESCRIPTION), run by the test that has the fixture. On both
-   builds partition 2 of disk 1 (PhysicalDrive1 and P: under Wine): a stop of
-   a seven-pass wipe once it runs, then a whole wipe (checked byte by byte by
-   the fixture's script under Wine).
-   Where VTX_CHOST_LOOP_DISKS is "native" (the build reaches every loop disk
-   by its path) also the whole of disk 3 and the free space of disk 4's
-   mounted ext4 partition. (Under Wine only disk 1 is mapped and the lettered
-   partition is a folder of the machine's own disk, whose free space is
-   never wiped.) */
+/* The loop disks of the fixture (tests/scripts/loop_disks.sh): partition 2
+   of disk 1 (PhysicalDrive1 and P: under Wine) stopped once it runs, then
+   wiped whole; natively ("native" in VTX_CHOST_LOOP_DISKS: every disk is
+   reached by its path) also the whole of disk 3 and the free space of disk
+   4's mounted partition. */
 void CommandsOnLoopDisks(void) {
   const char* reach = getenv("VTX_CHOST_LOOP_DISKS");
   CHECK(reach != NULL, "VTX_CHOST_LOOP_DISKS is unset; the test c_host_loop_disks sets it");
@@ -327,10 +322,8 @@ void CommandsOnLoopDisks(void) {
 
   const int partitionWiped =
       Ended(&registry, CallNumbers(&registry, "wipeVolume", 1, 2, 16), 32, 0, "\"}");
-  /* disk1.wiped beside the description: the fixture's script running this
-     program under Wine then checks from Linux that partition 2 of disk 1
-     holds 0xFF from its first to its last byte and every other byte is as it
-     made it. */
+  /* The fixture's script then checks from Linux, under Wine, that the
+     partition holds 0xFF and every other byte is as it made it. */
   char marker[1024];
   HostBeside(description, "disk1.wiped", marker, sizeof(marker));
   FILE* wiped = partitionWiped ? fopen(marker, "w") : NULL;
