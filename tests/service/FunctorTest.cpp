@@ -7,14 +7,12 @@
 
 #include "common/Functor.h"
 #include "common/ICGIResult.h"
-#include "service/ThreadFunctors.h"
 
 namespace {
 
-using vantrix_Web::CProgressWrapper;
 using vantrix_Web::ICGIResult;
 
-// Records each call as text: "id 5", "path abc 9", "file p 1".
+// Records each call as text: "id 5", "path abc 9".
 struct Target {
   std::vector<std::string> calls;
   ICGIResult* TakeId(std::int64_t id) {
@@ -24,10 +22,6 @@ struct Target {
   ICGIResult* TakePath(const char* text, int number) {
     calls.push_back("path " + std::string(text) + " " + std::to_string(number));
     return nullptr;
-  }
-  int TakeFile(const char* path, bool flag, IProgresMsg*) {
-    calls.push_back("file " + std::string(path) + " " + std::to_string(flag));
-    return 7;
   }
 };
 
@@ -133,15 +127,8 @@ TEST(Functor, InvokeConvertsStoredValuesAndRepeatsTheCall) {
   ASSERT_EQ(f.path->SetArg("char const * __ptr64", &text, sizeof(text), 0), 0);
   ASSERT_EQ(f.path->SetArg("int", &number, 4, 1), 0);
   f.path->Invoke();
-  for (int option : {-1, 0, 2}) {
-    char path[] = "p";
-    auto task = Make<PathTaskFunctor>(&f.target, &Target::TakeFile, path, option,
-                                      static_cast<CProgressWrapper*>(nullptr));
-    EXPECT_EQ(task->Invoke(), 7);
-  }
-  EXPECT_EQ(f.target.calls,
-            (std::vector<std::string>{"id 4294967295", "id 4886718345", "id 4886718345", "id -2",
-                                      "path abc 9", "file p 1", "file p 0", "file p 1"}));
+  EXPECT_EQ(f.target.calls, (std::vector<std::string>{"id 4294967295", "id 4886718345",
+                                                      "id 4886718345", "id -2", "path abc 9"}));
 }
 
 }  // namespace
