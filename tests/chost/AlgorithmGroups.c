@@ -50,8 +50,7 @@ static void CheckAlgorithm(VtxWiperAlgorithm* algorithm, int type, unsigned char
 }
 
 void AlgorithmsThroughTheirSlots(void) {
-  VtxGetAlgorithmByType byType = (VtxGetAlgorithmByType)HostSymbol("__getAlgorithmByType");
-  CHECK(byType != NULL, "__getAlgorithmByType is not exported");
+  VtxGetAlgorithmByType byType = (VtxGetAlgorithmByType)HostExport("__getAlgorithmByType");
   if (byType == NULL) return;
   unsigned char* buffer = malloc(BLOCK);
   for (int type = -1; type <= 30; ++type) {
@@ -71,21 +70,17 @@ void AlgorithmsThroughTheirSlots(void) {
 }
 
 void CatalogueThroughItsSlots(void) {
-  VtxGetAlgorithmDescriptor get = (VtxGetAlgorithmDescriptor)HostSymbol("__getAlgorithmDescriptor");
-  CHECK(get != NULL, "__getAlgorithmDescriptor is not exported");
+  VtxGetAlgorithmDescriptor get = (VtxGetAlgorithmDescriptor)HostExport("__getAlgorithmDescriptor");
   if (get == NULL) return;
   VtxAlgorithmCatalogue* catalogue = get();
   CHECK(catalogue != NULL && catalogue == get(), "not one process-wide catalogue");
   if (catalogue == NULL) return;
 
-  char first[1024] = "";
-  const char* text = catalogue->vtbl->ToJson(catalogue);
-  CHECK(text != NULL && strlen(text) < sizeof(first), "first rendering missing or too long");
-  if (text != NULL && strlen(text) < sizeof(first)) strcpy(first, text);
-  CHECK(strcmp(first, VTX_CATALOGUE_JSON) == 0, "first rendering: %s", first);
-  text = catalogue->vtbl->ToJson(catalogue);
-  CHECK(text != NULL && strcmp(text, VTX_CATALOGUE_JSON) == 0, "second rendering: %s",
-        text ? text : "(null)");
+  for (int rendering = 1; rendering <= 2; ++rendering) {
+    const char* text = catalogue->vtbl->ToJson(catalogue);
+    CHECK(text != NULL && strcmp(text, VTX_CATALOGUE_JSON) == 0, "rendering %d: %s", rendering,
+          text ? text : "(null)");
+  }
 
   CHECK(catalogue->vtbl->GetAlgorithmCount(catalogue) == 7, "count is not 7");
   unsigned char* buffer = malloc(BLOCK);
@@ -93,13 +88,11 @@ void CatalogueThroughItsSlots(void) {
     VtxWiperAlgorithm* byIndex = catalogue->vtbl->GetAlgorithmByIndex(catalogue, index);
     VtxWiperAlgorithm* byType = catalogue->vtbl->GetAlgorithmByType(catalogue, index + 16);
     CHECK(byIndex != NULL && byType != NULL, "index %d: no object", index);
-    if (byIndex != NULL) {
-      CheckAlgorithm(byIndex, index + 16, buffer);
-      byIndex->vtbl->Release(byIndex);
-    }
-    if (byType != NULL) {
-      CheckAlgorithm(byType, index + 16, buffer);
-      byType->vtbl->Release(byType);
+    VtxWiperAlgorithm* both[] = {byIndex, byType};
+    for (int i = 0; i < 2; ++i) {
+      if (both[i] == NULL) continue;
+      CheckAlgorithm(both[i], index + 16, buffer);
+      both[i]->vtbl->Release(both[i]);
     }
   }
   free(buffer);

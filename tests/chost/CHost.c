@@ -26,6 +26,12 @@ void HostCheck(int ok, const char* file, int line, const char* format, ...) {
   va_end(args);
 }
 
+void* HostExport(const char* name) {
+  void* function = HostSymbol(name);
+  CHECK(function != NULL, "%s is not exported", name);
+  return function;
+}
+
 static void RunGroup(const HostGroupEntry* group) {
   g_groupFailed = 0;
   group->run();

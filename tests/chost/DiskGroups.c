@@ -7,65 +7,22 @@
    of the mounted partition. Under Wine the loop disk belongs to the driver
    tests, which wipe it through the driver. */
 
-#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include "HostCheck.h"
+#include "HostFiles.h"
 #include "HostGroups.h"
 #include "HostModule.h"
 #include "HostSink.h"
 #include "VantrixAbi.h"
 
-enum { kBlock = 65536, kPattern = 0x5A, kWiped = 0xFF, kAlgorithm = 18 };
-
-/* `file` beside the description VTX_DEVICE_DESCRIPTION names. */
-static void Beside(const char* description, const char* file, char* out, size_t size) {
-  snprintf(out, size, "%s", description);
-  char* slash = strrchr(out, '/');
-  char* backslash = strrchr(out, '\\');
-  if (backslash > slash) slash = backslash;
-  const size_t folder = slash == NULL ? 0 : (size_t)(slash - out) + 1;
-  snprintf(out + folder, size - folder, "%s", file);
-}
-
-/* Writes `size` bytes of kPattern from the start of `path`. */
-static int Fill(const char* path, long long size) {
-  FILE* file = fopen(path, "r+b");
-  if (file == NULL) return 0;
-  static unsigned char block[kBlock];
-  memset(block, kPattern, sizeof(block));
-  for (long long done = 0; done < size; done += kBlock) {
-    const size_t part = size - done < kBlock ? (size_t)(size - done) : kBlock;
-    if (fwrite(block, 1, part, file) != part) break;
-  }
-  return fclose(file) == 0;
-}
-
-/* Reads `path` from its start: `*sum` is the FNV-1a sum of all of it, and the
-   result counts the bytes of the first `size` that are not kWiped inside
-   [start, end) and kPattern elsewhere (-1 when unreadable or shorter). */
-static long long Scan(const char* path, long long size, long long start, long long end,
-                      uint64_t* sum) {
-  FILE* file = fopen(path, "rb");
-  if (file == NULL) return -1;
-  static unsigned char block[kBlock];
-  long long offset = 0, wrong = 0;
-  *sum = 14695981039346656037ull;
-  for (size_t got; (got = fread(block, 1, sizeof(block), file)) > 0;) {
-    for (size_t i = 0; i < got; ++i, ++offset) {
-      *sum = (*sum ^ block[i]) * 1099511628211ull;
-      if (offset < size) wrong += block[i] != (offset >= start && offset < end ? kWiped : kPattern);
-    }
-  }
-  fclose(file);
-  return offset < size ? -1 : wrong;
-}
+enum { kAlgorithm = 18 };
 
 static uint64_t Sum(const char* path) {
+  long long length;
   uint64_t sum = 0;
-  CHECK(Scan(path, 0, 0, 0, &sum) == 0, "cannot read %s", path);
+  CHECK(HostScan(path, 0, 0, &length, &sum) >= 0, "cannot read %s", path);
   return sum;
 }
 
@@ -74,9 +31,9 @@ static uint64_t Sum(const char* path) {
 static void SystemTargetsAreRefused(VtxWipeManager* manager, VtxDeviceManager* devices,
                                     const char* description) {
   char system[1024], images[2][1024];
-  Beside(description, "system.json", system, sizeof(system));
-  Beside(description, "disk1.img", images[0], sizeof(images[0]));
-  Beside(description, "disk3.img", images[1], sizeof(images[1]));
+  HostBeside(description, "system.json", system, sizeof(system));
+  HostBeside(description, "disk1.img", images[0], sizeof(images[0]));
+  HostBeside(description, "disk3.img", images[1], sizeof(images[1]));
   const uint64_t before[2] = {Sum(images[0]), Sum(images[1])};
   CHECK(HostSetEnvironment("VTX_DEVICE_DESCRIPTION", system), "cannot point at %s", system);
   static const struct {
@@ -90,8 +47,7 @@ static void SystemTargetsAreRefused(VtxWipeManager* manager, VtxDeviceManager* d
     HostSinkInit(&sink, -1);
     const int result = manager->vtbl->WipeDevice(manager, devices, kRefusals[i].disk,
                                                  kRefusals[i].partition, kAlgorithm, &sink.base);
-    CHECK(result == -1, "system disk %d partition %d: result %d", kRefusals[i].disk,
-          kRefusals[i].partition, result);
+    CHECK(result == -1, "system disk %d: result %d", kRefusals[i].disk, result);
     HostSinkCheckFinal(&sink, kRefusals[i].code, kRefusals[i].info);
   }
   CHECK(HostSetEnvironment("VTX_DEVICE_DESCRIPTION", description), "cannot restore it");
@@ -99,7 +55,7 @@ static void SystemTargetsAreRefused(VtxWipeManager* manager, VtxDeviceManager* d
 }
 
 /* A partition, a whole disk through a sink and through none: each disk is
-   filled with kPattern first and read back whole afterwards. */
+   filled with HOST_PATTERN first and read back whole afterwards. */
 static void TargetsAreWipedByteForByte(VtxWipeManager* manager, VtxDeviceManager* devices,
                                        VtxDiskInfo* disk) {
   static const struct {
@@ -109,13 +65,13 @@ static void TargetsAreWipedByteForByte(VtxWipeManager* manager, VtxDeviceManager
     CHECK(devices->vtbl->GetDiskInfo(devices, kTargets[i].disk, disk), "disk %d: %s",
           kTargets[i].disk, devices->vtbl->GetLastErrorText(devices));
     const long long size = (long long)disk->nBytesPerSector * (long long)disk->nTotalSectors;
-    long long start = 0, end = size;
+    long long start = 0, end = size, length = 0;
     if (kTargets[i].partition > 0) {
       const VtxPartitionInfo* partition = &disk->partitions[kTargets[i].partition - 1];
       start = (long long)partition->nStartSector * disk->nBytesPerSector;
       end = start + (long long)partition->nSizeInBytes;
     }
-    CHECK(Fill(disk->szDevicePath, size), "cannot fill %s", disk->szDevicePath);
+    CHECK(HostFill(disk->szDevicePath, "r+b", size), "cannot fill %s", disk->szDevicePath);
     HostSink sink;
     HostSinkInit(&sink, -1);
     const int result =
@@ -125,8 +81,8 @@ static void TargetsAreWipedByteForByte(VtxWipeManager* manager, VtxDeviceManager
           result);
     if (kTargets[i].withSink) HostSinkCheckFinal(&sink, 0, "");
     uint64_t sum;
-    const long long wrong = Scan(disk->szDevicePath, size, start, end, &sum);
-    CHECK(wrong == 0, "disk %d partition %d: %lld bytes not as the wipe leaves them",
+    const long long wrong = HostScan(disk->szDevicePath, start, end, &length, &sum);
+    CHECK(wrong == 0 && length == size, "disk %d partition %d: %lld bytes not as wiped",
           kTargets[i].disk, kTargets[i].partition, wrong);
   }
 }
@@ -141,16 +97,17 @@ static void FreeSpaceIsWiped(VtxWipeManager* manager, VtxDeviceManager* devices,
   if (mount[0] == '\0') return;
   char keep[512];
   snprintf(keep, sizeof(keep), "%s/chost-keep.bin", mount);
-  FILE* file = fopen(keep, "wb");
-  CHECK(file != NULL && fclose(file) == 0 && Fill(keep, 100000), "cannot write %s", keep);
+  CHECK(HostFill(keep, "wb", 100000), "cannot write %s", keep);
   HostSink sink;
   HostSinkInit(&sink, -1);
   CHECK(manager->vtbl->WipeVolFreeSpace(manager, devices, 4, 1, true, &sink.base) == 0,
         "free space wipe failed");
   CHECK(sink.count > 0 && sink.first.msg_status == 0, "no start notice first");
   HostSinkCheckFinal(&sink, 0, "");
+  long long length;
   uint64_t sum;
-  CHECK(Scan(keep, 100000, 0, 0, &sum) == 0, "a file beside the free space changed");
+  CHECK(HostScan(keep, 0, 0, &length, &sum) == 0 && length == 100000,
+        "a file beside the free space changed");
   remove(keep);
 }
 
@@ -164,10 +121,10 @@ void ManagerWipesLoopDisks(void) {
   }
   char saved[1024];
   snprintf(saved, sizeof(saved), "%s", description);
-  VtxGetDataWiperManager getManager = (VtxGetDataWiperManager)HostSymbol("__getDataWiperManager");
+  VtxGetDataWiperManager getManager = (VtxGetDataWiperManager)HostExport("__getDataWiperManager");
   VtxGetDeviceManager getDevices =
       (VtxGetDeviceManager)HostDeviceManagerSymbol("__GetDeviceManager");
-  CHECK(getManager != NULL && getDevices != NULL, "the manager or the device manager is missing");
+  CHECK(getDevices != NULL, "the device manager is missing");
   if (getManager == NULL || getDevices == NULL) return;
   VtxWipeManager* manager = getManager();
   VtxDeviceManager* devices = getDevices();

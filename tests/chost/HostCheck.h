@@ -14,6 +14,9 @@ void HostCheck(int ok, const char* file, int line, const char* format, ...) VTX_
 
 #define CHECK(condition, ...) HostCheck((condition) != 0, __FILE__, __LINE__, __VA_ARGS__)
 
+/* The module's exported function `name`; a failed check when it is missing. */
+void* HostExport(const char* name);
+
 /* One group of checks; returns nothing, failures are counted by HostCheck. */
 typedef void (*HostGroup)(void);
 

@@ -26,30 +26,31 @@ extern "C" {
 
 #define VTX_DELETE_MEMORY 1u
 
+/* An object: a pointer to its table of functions, struct Name##Vtbl. */
+#define VTX_OBJECT(Name)                \
+  typedef struct Name##Vtbl Name##Vtbl; \
+  typedef struct Name {                 \
+    const Name##Vtbl* vtbl;             \
+  } Name
+
 /* Algorithms (__getAlgorithmByType). */
-typedef struct VtxWiperAlgorithm VtxWiperAlgorithm;
-typedef struct VtxWiperAlgorithmVtbl {
+VTX_OBJECT(VtxWiperAlgorithm);
+struct VtxWiperAlgorithmVtbl {
   void* (*ScalarDeletingDestructor)(VtxWiperAlgorithm* self, unsigned int flags);
   int (*GetWipeTimes)(VtxWiperAlgorithm* self);
   void (*FillBuffer)(VtxWiperAlgorithm* self, unsigned char* buffer, int size, int pass);
   void (*Release)(VtxWiperAlgorithm* self);
-} VtxWiperAlgorithmVtbl;
-struct VtxWiperAlgorithm {
-  const VtxWiperAlgorithmVtbl* vtbl;
 };
 
 /* The algorithm catalogue (__getAlgorithmDescriptor): a JSON writer whose
    ToJson renders the list; never ended by callers. */
-typedef struct VtxAlgorithmCatalogue VtxAlgorithmCatalogue;
-typedef struct VtxAlgorithmCatalogueVtbl {
+VTX_OBJECT(VtxAlgorithmCatalogue);
+struct VtxAlgorithmCatalogueVtbl {
   void* (*ScalarDeletingDestructor)(VtxAlgorithmCatalogue* self, unsigned int flags);
   const char* (*ToJson)(VtxAlgorithmCatalogue* self);
   int (*GetAlgorithmCount)(VtxAlgorithmCatalogue* self);
   VtxWiperAlgorithm* (*GetAlgorithmByIndex)(VtxAlgorithmCatalogue* self, int index);
   VtxWiperAlgorithm* (*GetAlgorithmByType)(VtxAlgorithmCatalogue* self, int type);
-} VtxAlgorithmCatalogueVtbl;
-struct VtxAlgorithmCatalogue {
-  const VtxAlgorithmCatalogueVtbl* vtbl;
 };
 
 typedef VtxWiperAlgorithm* (*VtxGetAlgorithmByType)(int type);
@@ -94,8 +95,8 @@ typedef char VtxDiskInfoIs66874Bytes[sizeof(VtxDiskInfo) == 66874 ? 1 : -1];
    libDeviceManager.so): one object per process, never ended by callers. The
    module calls Refresh (slot 2) and GetDiskInfo (slot 10); slots 5 to 9 are
    the library's own. Boolean results are one byte, as C++ bool. */
-typedef struct VtxDeviceManager VtxDeviceManager;
-typedef struct VtxDeviceManagerVtbl {
+VTX_OBJECT(VtxDeviceManager);
+struct VtxDeviceManagerVtbl {
   void* (*ScalarDeletingDestructor)(VtxDeviceManager* self, unsigned int flags);
   _Bool (*Refresh)(VtxDeviceManager* self);
   int (*GetDiskCount)(VtxDeviceManager* self);
@@ -103,9 +104,6 @@ typedef struct VtxDeviceManagerVtbl {
   int (*Reserved[5])(VtxDeviceManager* self);
   _Bool (*GetDiskInfo)(VtxDeviceManager* self, int disk, VtxDiskInfo* out);
   const char* (*GetLastErrorText)(VtxDeviceManager* self);
-} VtxDeviceManagerVtbl;
-struct VtxDeviceManager {
-  const VtxDeviceManagerVtbl* vtbl;
 };
 
 typedef VtxDeviceManager* (*VtxGetDeviceManager)(void);
@@ -123,24 +121,21 @@ typedef struct VtxProgressMsg {
 } VtxProgressMsg;
 typedef char VtxProgressMsgIs176Bytes[sizeof(VtxProgressMsg) == 176 ? 1 : -1];
 
-typedef struct VtxProgress VtxProgress;
-typedef struct VtxProgressVtbl {
+VTX_OBJECT(VtxProgress);
+struct VtxProgressVtbl {
   void* (*ScalarDeletingDestructor)(VtxProgress* self, unsigned int flags);
   void (*ReportProgress)(VtxProgress* self, const VtxProgressMsg* msg);
   void (*Pause)(VtxProgress* self);
   void (*Resume)(VtxProgress* self);
   void (*Stop)(VtxProgress* self);
   bool (*CanContinue)(VtxProgress* self);
-} VtxProgressVtbl;
-struct VtxProgress {
-  const VtxProgressVtbl* vtbl;
 };
 
 /* The wipe manager (__getDataWiperManager): one process-wide object, never
    ended by callers. Each operation returns 0 or -1 and sends one final
    record (msg_status 3) to a non-null sink. */
-typedef struct VtxWipeManager VtxWipeManager;
-typedef struct VtxWipeManagerVtbl {
+VTX_OBJECT(VtxWipeManager);
+struct VtxWipeManagerVtbl {
   void* (*ScalarDeletingDestructor)(VtxWipeManager* self, unsigned int flags);
   int (*WipeDevice)(VtxWipeManager* self, VtxDeviceManager* devices, int disk, int partition,
                     int algorithm, VtxProgress* progress);
@@ -148,29 +143,23 @@ typedef struct VtxWipeManagerVtbl {
                           bool flag, VtxProgress* progress);
   int (*WipeFile)(VtxWipeManager* self, const char* path, bool flag, VtxProgress* progress);
   int (*WipeFolder)(VtxWipeManager* self, const char* path, bool flag, VtxProgress* progress);
-} VtxWipeManagerVtbl;
-struct VtxWipeManager {
-  const VtxWipeManagerVtbl* vtbl;
 };
 typedef VtxWipeManager* (*VtxGetDataWiperManager)(void);
 
 /* Command results (every command answers one, or null for invalid input). */
-typedef struct VtxResult VtxResult;
-typedef struct VtxResultVtbl {
+VTX_OBJECT(VtxResult);
+struct VtxResultVtbl {
   void* (*ScalarDeletingDestructor)(VtxResult* self, unsigned int flags);
   const char* (*GetErrorMsg)(VtxResult* self);
   bool (*IsSuccess)(VtxResult* self);
   const char* (*GetResultJson)(VtxResult* self);
   void (*Release)(VtxResult* self);
-} VtxResultVtbl;
-struct VtxResult {
-  const VtxResultVtbl* vtbl;
 };
 
 /* A command: FunctorExecutor<ICGIResult*>. SetArg answers 0 (accepted) or -1;
    the host owns it once registered and ends it with Release. */
-typedef struct VtxCommandFunctor VtxCommandFunctor;
-typedef struct VtxCommandFunctorVtbl {
+VTX_OBJECT(VtxCommandFunctor);
+struct VtxCommandFunctorVtbl {
   void* (*ScalarDeletingDestructor)(VtxCommandFunctor* self, unsigned int flags);
   VtxResult* (*Invoke)(VtxCommandFunctor* self);
   int (*SetArg)(VtxCommandFunctor* self, const char* typeName, const void* data, size_t size,
@@ -179,9 +168,6 @@ typedef struct VtxCommandFunctorVtbl {
   unsigned int (*GetArgSize)(VtxCommandFunctor* self, unsigned int index);
   const char* (*GetArgTypeName)(VtxCommandFunctor* self, unsigned int index);
   void (*Release)(VtxCommandFunctor* self);
-} VtxCommandFunctorVtbl;
-struct VtxCommandFunctor {
-  const VtxCommandFunctorVtbl* vtbl;
 };
 
 /* What the module hands to AddCommand: 136 bytes, allocated with the C
@@ -194,27 +180,21 @@ typedef char VtxCommandRecordIs136Bytes[sizeof(VtxCommandRecord) == 136 ? 1 : -1
 
 /* The host's command registry, written by the host; the module calls
    AddCommand (slot 4) only. */
-typedef struct VtxCommandHost VtxCommandHost;
-typedef struct VtxCommandHostVtbl {
+VTX_OBJECT(VtxCommandHost);
+struct VtxCommandHostVtbl {
   void* (*ScalarDeletingDestructor)(VtxCommandHost* self, unsigned int flags);
   int (*GetCommandCount)(VtxCommandHost* self);
   const VtxCommandRecord* (*GetCommandAt)(VtxCommandHost* self, int index);
   int (*AddCommand)(VtxCommandHost* self, VtxCommandRecord* record);
-} VtxCommandHostVtbl;
-struct VtxCommandHost {
-  const VtxCommandHostVtbl* vtbl;
 };
 
 /* The command service (__Vantrix_ModuleEntry); the host ends it with Release. */
-typedef struct VtxModuleEntry VtxModuleEntry;
-typedef struct VtxModuleEntryVtbl {
+VTX_OBJECT(VtxModuleEntry);
+struct VtxModuleEntryVtbl {
   void* (*ScalarDeletingDestructor)(VtxModuleEntry* self, unsigned int flags);
   int (*Initialize)(VtxModuleEntry* self, VtxCommandHost* host, void* context);
   int (*GetModuleType)(VtxModuleEntry* self);
   void (*Release)(VtxModuleEntry* self);
-} VtxModuleEntryVtbl;
-struct VtxModuleEntry {
-  const VtxModuleEntryVtbl* vtbl;
 };
 
 typedef VtxModuleEntry* (*VtxVantrixModuleEntry)(void);

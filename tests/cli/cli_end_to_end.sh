@@ -3,16 +3,14 @@
 #
 #   cli_end_to_end.sh <vantrix-wipe> <dir> [<wineprefix> <wine-runner>]
 #
-# A 64 MiB image with two partitions is attached with `losetup -f`: partition
-# 1 (24 MiB at sector 2048) is wiped as a partition, partition 2 (ext4,
-# mounted) holds the file, the folder tree and the free space that are wiped.
-# The device manager sees it through VTX_DEVICE_DESCRIPTION as disk 7, and as
-# disk 9 marked as holding the system. Under Wine, PhysicalDrive7 reaches the
-# loop device, drive Q: a scratch folder (partition 1's letter) and R: the
-# ext4 mount. Every result is checked from Linux, on the image's bytes.
-#
-# Exits 77 (skipped) when not root or no loop device can be made; everything
-# made is removed on every path.
+# A 64 MiB image (`losetup -f`): partition 1 (24 MiB at sector 2048) is
+# wiped as a partition; partition 2 (ext4, mounted) holds the file, the folder
+# tree and the free space that are wiped. VTX_DEVICE_DESCRIPTION shows it as
+# disk 7, and as disk 9 marked as holding the system. Under Wine
+# PhysicalDrive7 is the loop device, Q: a scratch folder (partition 1's
+# letter), R: the mount. Every result is checked from Linux on the image's
+# bytes. Exits 77 (skipped) when not root or no loop device can be made;
+# everything made is removed on every path.
 set -uo pipefail
 
 program=${1:?vantrix-wipe}

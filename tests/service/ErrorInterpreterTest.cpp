@@ -19,35 +19,36 @@ std::string Hex(std::uint32_t code) {
 }
 
 // Every code the wipe layer reports, each from its own site.
-using Manager = CDataWiperManager;
-using Driver = CDeviceDriverWiper;
-const std::uint32_t kWipeCodes[] = {Manager::kCodeDiskNotFound,
-                                    Manager::kCodePartitionNotFound,
-                                    Manager::kCodeSystemPartition,
-                                    Manager::kCodeSystemDisk,
-                                    Manager::kCodeDeviceNotOpen,
-                                    Manager::kCodeNoAlgorithm,
-                                    Manager::kCodeDeviceWiperInit,
-                                    Manager::kCodeFreeSpaceDiskNotFound,
-                                    Manager::kCodeFreeSpaceSystemPartition,
-                                    Manager::kCodeNotMounted,
-                                    Manager::kCodeFreeSpaceWiperInit,
-                                    Manager::kCodeFileWiperInit,
-                                    Manager::kCodeFolderWiperInit,
-                                    Driver::kDriverCodeNullBuffer,
-                                    Driver::kDriverCodeNullAlgorithm,
-                                    Driver::kDriverCodeStartSectorZero,
-                                    Driver::kDriverCodeStoppedAtPass,
-                                    Driver::kDriverCodeStoppedInPass,
-                                    Driver::kDriverCodeBlockWriteFailed,
-                                    Driver::kDriverCodeTailWriteFailed,
-                                    CDataWiper::kCodeNullBuffer,
-                                    CDataWiper::kCodeNullAlgorithm,
-                                    CDataWiper::kCodeStoppedAtPass,
-                                    CDataWiper::kCodeStoppedInPass,
-                                    CDataWiper::kCodeBlockWriteFailed,
-                                    CDataWiper::kCodeTailWriteFailed,
-                                    CDataWiper::kCodeFlushFailed};
+using M = CDataWiperManager;
+using D = CDeviceDriverWiper;
+using W = CDataWiper;
+const std::uint32_t kWipeCodes[] = {M::kCodeDiskNotFound,
+                                    M::kCodePartitionNotFound,
+                                    M::kCodeSystemPartition,
+                                    M::kCodeSystemDisk,
+                                    M::kCodeDeviceNotOpen,
+                                    M::kCodeNoAlgorithm,
+                                    M::kCodeDeviceWiperInit,
+                                    M::kCodeFreeSpaceDiskNotFound,
+                                    M::kCodeFreeSpaceSystemPartition,
+                                    M::kCodeNotMounted,
+                                    M::kCodeFreeSpaceWiperInit,
+                                    M::kCodeFileWiperInit,
+                                    M::kCodeFolderWiperInit,
+                                    D::kDriverCodeNullBuffer,
+                                    D::kDriverCodeNullAlgorithm,
+                                    D::kDriverCodeStartSectorZero,
+                                    D::kDriverCodeStoppedAtPass,
+                                    D::kDriverCodeStoppedInPass,
+                                    D::kDriverCodeBlockWriteFailed,
+                                    D::kDriverCodeTailWriteFailed,
+                                    W::kCodeNullBuffer,
+                                    W::kCodeNullAlgorithm,
+                                    W::kCodeStoppedAtPass,
+                                    W::kCodeStoppedInPass,
+                                    W::kCodeBlockWriteFailed,
+                                    W::kCodeTailWriteFailed,
+                                    W::kCodeFlushFailed};
 
 TEST(ErrorInterpreter, WipeCodesGetTheirOwnSentenceSystemCodesTheSystemsMessage) {
   IErrorInterpreter* interpreter = __GetErrorInterPreter();

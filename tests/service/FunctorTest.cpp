@@ -7,14 +7,12 @@
 
 #include "common/Functor.h"
 #include "common/ICGIResult.h"
-#include "service/ThreadFunctors.h"
 
 namespace {
 
-using vantrix_Web::CProgressWrapper;
 using vantrix_Web::ICGIResult;
 
-// Records each call as text: "id 5", "path abc 9", "file p 1".
+// Records each call as text: "id 5", "path abc 9".
 struct Target {
   std::vector<std::string> calls;
   ICGIResult* TakeId(std::int64_t id) {
@@ -24,10 +22,6 @@ struct Target {
   ICGIResult* TakePath(const char* text, int number) {
     calls.push_back("path " + std::string(text) + " " + std::to_string(number));
     return nullptr;
-  }
-  int TakeFile(const char* path, bool flag, IProgresMsg*) {
-    calls.push_back("file " + std::string(path) + " " + std::to_string(flag));
-    return 7;
   }
 };
 
@@ -40,14 +34,14 @@ Owned<F> Make(Args... args) {
 }
 
 // The command functors' signatures: getProgressMsg, stopWipe, wipeFile.
+using IdFunctor = Functor<ICGIResult*, Seq<std::int64_t>>;
+using IntFunctor = Functor<ICGIResult*, Seq<int>>;
+using PathFunctor = Functor<ICGIResult*, Seq<const char*, int>>;
 struct Functors {
   Target target;
-  Owned<Functor<ICGIResult*, Seq<std::int64_t>>> id =
-      Make<Functor<ICGIResult*, Seq<std::int64_t>>>(&target, &Target::TakeId);
-  Owned<Functor<ICGIResult*, Seq<int>>> intId =
-      Make<Functor<ICGIResult*, Seq<int>>>(&target, &Target::TakeId);
-  Owned<Functor<ICGIResult*, Seq<const char*, int>>> path =
-      Make<Functor<ICGIResult*, Seq<const char*, int>>>(&target, &Target::TakePath);
+  Owned<IdFunctor> id = Make<IdFunctor>(&target, &Target::TakeId);
+  Owned<IntFunctor> intId = Make<IntFunctor>(&target, &Target::TakeId);
+  Owned<PathFunctor> path = Make<PathFunctor>(&target, &Target::TakePath);
 
   FunctorExecutor<ICGIResult*>* Named(const std::string& name) {
     if (name == "id") return id.get();
@@ -128,21 +122,13 @@ TEST(Functor, InvokeConvertsStoredValuesAndRepeatsTheCall) {
   f.id->Invoke();
   f.id->Invoke();
   ASSERT_EQ(f.intId->SetArg("int", &minusTwo, 4, 0), 0);  // widened with its sign
-  auto copy =
-      Owned<Functor<ICGIResult*, Seq<int>>>(f.intId->Clone(), [](auto* c) { c->Release(); });
+  auto copy = Owned<IntFunctor>(f.intId->Clone(), [](auto* c) { c->Release(); });
   copy->Invoke();
   ASSERT_EQ(f.path->SetArg("char const * __ptr64", &text, sizeof(text), 0), 0);
   ASSERT_EQ(f.path->SetArg("int", &number, 4, 1), 0);
   f.path->Invoke();
-  for (int option : {-1, 0, 2}) {
-    char path[] = "p";
-    auto task = Make<PathTaskFunctor>(&f.target, &Target::TakeFile, path, option,
-                                      static_cast<CProgressWrapper*>(nullptr));
-    EXPECT_EQ(task->Invoke(), 7);
-  }
-  EXPECT_EQ(f.target.calls,
-            (std::vector<std::string>{"id 4294967295", "id 4886718345", "id 4886718345", "id -2",
-                                      "path abc 9", "file p 1", "file p 0", "file p 1"}));
+  EXPECT_EQ(f.target.calls, (std::vector<std::string>{"id 4294967295", "id 4886718345",
+                                                      "id 4886718345", "id -2", "path abc 9"}));
 }
 
 }  // namespace

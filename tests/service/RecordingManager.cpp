@@ -24,14 +24,6 @@ std::vector<RecordingManager::Call> RecordingManager::Calls() const {
   return m_calls;
 }
 
-IProgresMsg* RecordingManager::ProgressOf(const std::string& text) const {
-  std::lock_guard<std::mutex> guard(m_lock);
-  for (const Call& call : m_calls) {
-    if (call.text == text) return call.progress;
-  }
-  return nullptr;
-}
-
 bool RecordingManager::WaitForCalls(std::size_t count) {
   std::unique_lock<std::mutex> guard(m_lock);
   return m_changed.wait_for(guard, std::chrono::seconds(20),
@@ -41,28 +33,6 @@ bool RecordingManager::WaitForCalls(std::size_t count) {
 bool RecordingManager::WaitForReturns(int count) {
   std::unique_lock<std::mutex> guard(m_lock);
   return m_changed.wait_for(guard, std::chrono::seconds(20), [&] { return m_returned >= count; });
-}
-
-int RecordingManager::WipeDevice(IDeviceManager* deviceManager, int disk, int partition,
-                                 int algorithm, IProgresMsg* progress) {
-  return Run({"WipeDevice " + std::to_string(disk) + " " + std::to_string(partition) + " " +
-                  std::to_string(algorithm),
-              deviceManager, progress});
-}
-
-int RecordingManager::WipeVolFreeSpace(IDeviceManager* deviceManager, int disk, int partition,
-                                       bool flag, IProgresMsg* progress) {
-  return Run({"WipeVolFreeSpace " + std::to_string(disk) + " " + std::to_string(partition) + " " +
-                  std::to_string(flag),
-              deviceManager, progress});
-}
-
-int RecordingManager::WipeFile(const char* path, bool flag, IProgresMsg* progress) {
-  return Run({"WipeFile " + std::string(path) + " " + std::to_string(flag), nullptr, progress});
-}
-
-int RecordingManager::WipeFolder(const char* path, bool flag, IProgresMsg* progress) {
-  return Run({"WipeFolder " + std::string(path) + " " + std::to_string(flag), nullptr, progress});
 }
 
 int RecordingManager::Run(const Call& call) {

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,24 +27,35 @@ class RecordingManager final : public BoundaryObject<RecordingManager, IDataWipe
   // While held, wipes keep running until stopped; letting go ends them.
   void Hold(bool hold) { m_hold = hold; }
 
-  // In the order the tasks' threads reached the manager, which need not be
-  // the order the tasks were started in.
   std::vector<Call> Calls() const;
-  // The sink of the call recorded as `text`, or null.
-  IProgresMsg* ProgressOf(const std::string& text) const;
   int Returned() const { return m_returned; }
   // Waits up to 20 s until `count` wipes began (or returned); false on time-out.
   bool WaitForCalls(std::size_t count);
   bool WaitForReturns(int count);
 
-  int WipeDevice(IDeviceManager* deviceManager, int disk, int partition, int algorithm,
-                 IProgresMsg* progress) override;
-  int WipeVolFreeSpace(IDeviceManager* deviceManager, int disk, int partition, bool flag,
-                       IProgresMsg* progress) override;
-  int WipeFile(const char* path, bool flag, IProgresMsg* progress) override;
-  int WipeFolder(const char* path, bool flag, IProgresMsg* progress) override;
+  int WipeDevice(IDeviceManager* devices, int disk, int partition, int algorithm,
+                 IProgresMsg* progress) override {
+    return Run({Text("WipeDevice", disk, partition, algorithm), devices, progress});
+  }
+  int WipeVolFreeSpace(IDeviceManager* devices, int disk, int partition, bool flag,
+                       IProgresMsg* progress) override {
+    return Run({Text("WipeVolFreeSpace", disk, partition, flag), devices, progress});
+  }
+  int WipeFile(const char* path, bool flag, IProgresMsg* progress) override {
+    return Run({Text("WipeFile", path, flag), nullptr, progress});
+  }
+  int WipeFolder(const char* path, bool flag, IProgresMsg* progress) override {
+    return Run({Text("WipeFolder", path, flag), nullptr, progress});
+  }
 
  private:
+  template <class... Args>
+  static std::string Text(const char* operation, Args... args) {
+    std::ostringstream text;
+    text << operation;
+    ((text << ' ' << args), ...);
+    return text.str();
+  }
   int Run(const Call& call);
 
   mutable std::mutex m_lock;

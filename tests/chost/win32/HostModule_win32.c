@@ -7,27 +7,26 @@
 #include "HostModule.h"
 
 static HMODULE g_module;
+static HMODULE g_devices;
 
-int HostLoadModule(char* why, unsigned int whySize) {
+/* The library `name` from the folder of the running program. */
+static HMODULE OpenBeside(const wchar_t* name, char* why, unsigned int whySize) {
   wchar_t path[MAX_PATH];
   const DWORD length = GetModuleFileNameW(/*hModule=*/NULL, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) {
-    snprintf(why, whySize, "GetModuleFileNameW failed, error %lu", GetLastError());
-    return 0;
+  wchar_t* slash = length > 0 && length < MAX_PATH ? wcsrchr(path, L'\\') : NULL;
+  if (slash == NULL || (size_t)(slash - path) + wcslen(name) + 2 > MAX_PATH) {
+    snprintf(why, whySize, "GetModuleFileNameW gave no folder, error %lu", GetLastError());
+    return NULL;
   }
-  wchar_t* slash = wcsrchr(path, L'\\');
-  if (slash == NULL || (size_t)(slash - path) + 16 > MAX_PATH) {
-    snprintf(why, whySize, "odd program path");
-    return 0;
-  }
-  wcscpy(slash + 1, L"DataWiper.dll");
-  g_module = LoadLibraryW(path);
-  if (g_module == NULL) snprintf(why, whySize, "LoadLibraryW failed, error %lu", GetLastError());
-  return g_module != NULL;
+  wcscpy(slash + 1, name);
+  HMODULE library = LoadLibraryW(path);
+  if (library == NULL) snprintf(why, whySize, "LoadLibraryW failed, error %lu", GetLastError());
+  return library;
 }
 
-void* HostSymbol(const char* name) {
-  return g_module ? (void*)GetProcAddress(g_module, name) : NULL;
+int HostLoadModule(char* why, unsigned int whySize) {
+  g_module = OpenBeside(L"DataWiper.dll", why, whySize);
+  return g_module != NULL;
 }
 
 void HostUnloadModule(void) {
@@ -35,29 +34,18 @@ void HostUnloadModule(void) {
   g_module = NULL;
 }
 
-void* HostDeviceManagerSymbol(const char* name) {
-  static HMODULE library;
-  if (library == NULL) {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(/*hModule=*/NULL, path, MAX_PATH);
-    wchar_t* slash = length > 0 && length < MAX_PATH ? wcsrchr(path, L'\\') : NULL;
-    if (slash == NULL || (size_t)(slash - path) + 19 > MAX_PATH) return NULL;
-    wcscpy(slash + 1, L"DeviceManager.dll");
-    library = LoadLibraryW(path);
-  }
-  return library ? (void*)GetProcAddress(library, name) : NULL;
+void* HostSymbol(const char* name) {
+  return g_module ? (void*)GetProcAddress(g_module, name) : NULL;
 }
+
+void* HostDeviceManagerSymbol(const char* name) {
+  char why[512];
+  if (g_devices == NULL) g_devices = OpenBeside(L"DeviceManager.dll", why, sizeof(why));
+  return g_devices ? (void*)GetProcAddress(g_devices, name) : NULL;
+}
+
 int HostMakeFolder(const char* path) {
   return CreateDirectoryA(path, /*lpSecurityAttributes=*/NULL) != 0;
-}
-
-void HostSleep(unsigned int milliseconds) { Sleep(milliseconds); }
-
-int HostWorkFolder(char* path, unsigned int size) {
-  const DWORD length = GetCurrentDirectoryA(size, path);
-  if (length == 0 || length + 2 > size) return 0;
-  if (path[length - 1] != '\\') strcat(path, "\\");
-  return 1;
 }
 
 int HostPathExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
@@ -65,3 +53,5 @@ int HostPathExists(const char* path) { return GetFileAttributesA(path) != INVALI
 int HostSetEnvironment(const char* name, const char* value) {
   return SetEnvironmentVariableA(name, value) != 0;
 }
+
+void HostSleep(unsigned int milliseconds) { Sleep(milliseconds); }
