@@ -13,6 +13,7 @@
 # wiped in build/demo instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/partition_nodes.sh
 
 bash scripts/setup.sh
 echo "== building the native module, the host components and vantrix-wipe"
@@ -59,14 +60,9 @@ make_image() {
   printf 'label: dos\nstart=2048, size=196608, type=83\nstart=198656, type=83\n' |
     sfdisk -q "$image" >/dev/null || return 1
   device=$(losetup -f --show -P "$image" 2>/dev/null) || return 1
-  partx -a "$device" 2>/dev/null || true
-  local name part
+  partition_nodes "$device" "$work/dev" || return 1
+  local name
   name=$(basename "$device")
-  mkdir -p "$work/dev"
-  for part in 1 2; do
-    [[ -e /sys/block/$name/${name}p$part/dev ]] || return 1
-    mknod "$work/dev/${name}p$part" b $(tr ':' ' ' <"/sys/block/$name/${name}p$part/dev") || return 1
-  done
   mkfs.ext4 -q -F "$work/dev/${name}p2" && mount "$work/dev/${name}p2" "$mnt" || return 1
   cat >"$work/disks.json" <<JSON
 {"disks":[{"number":1,"system":false,"bytesPerSector":512,"totalSectors":524288,"device":"$device",

@@ -12,6 +12,7 @@
 # bytes. Exits 77 (skipped) when not root or no loop device can be made;
 # everything made is removed on every path.
 set -uo pipefail
+source "$(dirname "$0")/../../scripts/partition_nodes.sh"
 
 program=${1:?vantrix-wipe}
 dir=${2:?folder}
@@ -82,14 +83,9 @@ make_image() {
   printf 'label: dos\nstart=%d, size=%d, type=83\nstart=%d, size=%d, type=83\n' \
     $p1_start $p1_sectors $p2_start $p2_sectors | sfdisk -q "$image" >/dev/null || return 1
   device=$(losetup -f --show -P "$image" 2>/dev/null) || return 1
-  partx -a "$device" 2>/dev/null
-  local name part
+  partition_nodes "$device" "$dir/dev" || return 1
+  local name
   name=$(basename "$device")
-  mkdir -p "$dir/dev"
-  for part in 1 2; do
-    [[ -e /sys/block/$name/${name}p$part/dev ]] || return 1
-    mknod "$dir/dev/${name}p$part" b $(tr ':' ' ' <"/sys/block/$name/${name}p$part/dev") || return 1
-  done
   mkfs.ext4 -q -F -m 0 "$dir/dev/${name}p2" && mount "$dir/dev/${name}p2" "$mnt" || return 1
   local disk='"bytesPerSector":512,"totalSectors":131072,"device":"'$device'"'
   local p1='"number":1,"letter":"Q","startSector":2048,"sizeBytes":25165824,"device":"'$dir/dev/${name}p1'"'

@@ -11,6 +11,7 @@
 # the links knows P:); the caller holds the locks. When the program left
 # <dir>/disk1.wiped, disk 1 must hold 0xFF in partition 2 and its text beside.
 set -uo pipefail
+source "$(dirname "$0")/../../scripts/partition_nodes.sh"
 
 action=${1:?action}
 dir=${2:?folder}
@@ -42,19 +43,6 @@ attach() {
   echo "$device"
 }
 
-partition_nodes() {
-  local device=$1 name part
-  name=$(basename "$device")
-  partx -a "$device" 2>/dev/null
-  mkdir -p "$dir/dev"
-  for part in /sys/block/"$name"/"$name"p*; do
-    [[ -e $part/dev ]] || continue
-    mknod "$dir/dev/$(basename "$part")" b "$(cut -d: -f1 "$part/dev")" \
-      "$(cut -d: -f2 "$part/dev")" || return 1
-  done
-  [[ -b $dir/dev/${name}p1 ]]
-}
-
 # Disk 1: 64 MiB, partition 2 at 36864 of 65600 sectors (256 requests and 64),
 # a known text past its first MiB. Disk 2: 4099 sectors of 4096, partition 2 at
 # 1280 of 2053. Disk 3: 8 x 256 + 64 sectors. Disk 4: one ext4 partition,
@@ -64,20 +52,20 @@ make_disks() {
   truncate -s 64M "$dir/disk1.img"
   printf 'label: dos\nstart=2048, size=32768, type=83\nstart=36864, size=65600, type=83\n' |
     sfdisk -q "$dir/disk1.img" >/dev/null || return 1
-  d1=$(attach "$dir/disk1.img") && partition_nodes "$d1" || return 1
+  d1=$(attach "$dir/disk1.img") && partition_nodes "$d1" "$dir/dev" || return 1
 
   truncate -s $((4099 * 4096)) "$dir/disk2.img"
   d2=$(attach "$dir/disk2.img" --sector-size 4096) || return 1
   printf 'label: dos\nstart=256, size=1024, type=83\nstart=1280, size=2053, type=83\n' |
     sfdisk -q "$d2" >/dev/null || return 1
-  partition_nodes "$d2" || return 1
+  partition_nodes "$d2" "$dir/dev" || return 1
 
   truncate -s $(((8 * 256 + 64) * 512)) "$dir/disk3.img"
   d3=$(attach "$dir/disk3.img") || return 1
 
   truncate -s 8M "$dir/disk4.img"
   printf 'label: dos\nstart=2048, type=83\n' | sfdisk -q "$dir/disk4.img" >/dev/null || return 1
-  d4=$(attach "$dir/disk4.img") && partition_nodes "$d4" || return 1
+  d4=$(attach "$dir/disk4.img") && partition_nodes "$d4" "$dir/dev" || return 1
   local p4=$dir/dev/$(basename "$d4")p1
   mkfs.ext4 -q -F "$p4" && mkdir -p "$dir/mounted" && mount "$p4" "$dir/mounted" || return 1
 
