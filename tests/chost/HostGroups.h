@@ -13,7 +13,6 @@ void ManagerWipesFilesAndFolders(void);
 void ManagerWipesLoopDisks(void);
 void ModuleEntryThroughItsSlots(void);
 void CommandsThroughTheirFunctors(void);
-void CommandsOnLoopDisks(void);
 
 static const HostGroupEntry kHostGroups[] = {
     {"algorithms", AlgorithmsThroughTheirSlots},
@@ -28,7 +27,6 @@ static const HostGroupEntry kHostGroups[] = {
 /* Groups that need the loop-disk fixture: they run only when named. */
 static const HostGroupEntry kHostFixtureGroups[] = {
     {"manager-disks", ManagerWipesLoopDisks},
-    {"loop disks", CommandsOnLoopDisks},
     {NULL, NULL},
 };
 

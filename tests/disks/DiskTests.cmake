@@ -47,17 +47,3 @@ set_tests_properties(c_host_disks PROPERTIES
   ENVIRONMENT "VTX_DEVICE_DESCRIPTION=${VTX_DISK_DESCRIPTION};${VTX_CHOST_ENVIRONMENT}"
   FIXTURES_REQUIRED loop_disks RESOURCE_LOCK "${VTX_DISK_LOCKS}" TIMEOUT 600
   SKIP_REGULAR_EXPRESSION "loop disks unavailable")
-
-# The module's commands on the same disks, through the C host, from the
-# program's folder (where the build puts drivers\q7diskio.sys).
-if(CMAKE_CROSSCOMPILING)
-  set(VTX_CHOST_LOOP_DISKS drive1)
-else()
-  set(VTX_CHOST_LOOP_DISKS native)
-endif()
-add_test(NAME c_host_loop_disks COMMAND ${VTX_DISK_RUNNER} $<TARGET_FILE:c_host> "loop disks"
-  WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
-set_tests_properties(c_host_loop_disks PROPERTIES
-  ENVIRONMENT "VTX_DEVICE_DESCRIPTION=${VTX_DISK_DESCRIPTION};VTX_CHOST_LOOP_DISKS=${VTX_CHOST_LOOP_DISKS};${VTX_CHOST_ENVIRONMENT}"
-  FIXTURES_REQUIRED loop_disks RESOURCE_LOCK "${VTX_DISK_LOCKS}" TIMEOUT 600
-  SKIP_REGULAR_EXPRESSION "loop disks: skipped")
