@@ -23,12 +23,10 @@ void ManagerWipesFilesAndFolders(void) {
     long long size;
     int allowed, withSink, result;
     unsigned int code;
-  } kFiles[] = {{0, -1, 1, 0, 0},
-                {1000, -1, 1, 0, 0},
-                {kBlock * 2 + 17, -1, 0, 0, 0},
-                {kBlock * 3, 0, 1, -1, 0x02C0301B}};
+  } kFiles[] = {
+      {1000, -1, 1, 0, 0}, {kBlock * 2 + 17, -1, 0, 0, 0}, {kBlock * 3, 0, 1, -1, 0x02C0301B}};
   char path[64];
-  for (int i = 0; i < 4; ++i) {
+  for (int i = 0; i < 3; ++i) {
     snprintf(path, sizeof(path), "chost-files/file%d.bin", i);
     CHECK(HostFill(path, "wb", kFiles[i].size), "cannot write %s", path);
     HostSink sink;
