@@ -121,7 +121,6 @@ before=$(up_to_p2)
 usage_and_refusals=(
   "2|partition 7|PARTITION is required"
   "2|partition 7 1 --algorithm nosuch --yes|eTypeRussianGOSTP50739"
-  "2|file|PATH is required"
   "4|partition 9 1 --yes|VTX_ERROR_SYSTEM_DRIVE_CANNOT_WIPPE"
   "4|disk 9 --yes|cannot-wipe-system-drive"
   "4|partition 7 1|no terminal to confirm on"
@@ -146,11 +145,10 @@ check "file: gone" test ! -e "$mnt/file.bin"
 check "file: every line of --json is JSON" json_lines "$out"
 check "file: progress records, the finished one last" equals "$(jq -s '(.[:-1] | all(has("msg_status"))) and .[-2].msg_status == 3' "$out")" true
 check "file: the last line is the summary" equals "$(tail -n 1 "$out" | jq -r .outcome)" wiped
-check "file: report target size" equals "$(field "$report" .target.sizeBytes)" $((3 * 1024 * 1024 + 1000))
-check "file: report final record" equals "$(field "$report" '.finalRecord.code, .finalRecord.msgType' | tr '\n' ' ')" "0 32 "
-check "file: report times are UTC ISO 8601" equals "$(field "$report" '[.start, .end] | map(test("^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}\\.[0-9]{3}Z$")) | all')" true
-check "file: report host and module version" equals "$(field "$report" '(.host | length > 0), .moduleVersion' | tr '\n' ' ')" "true 0.1.0 "
-check "file: report algorithm and bytes" equals "$(field "$report" '.algorithm.passes, .bytesWritten' | tr '\n' ' ')" "1 $((3 * 1024 * 1024 + 1000)) "
+# (The form of the report's times: WipeReport in tests/cli/ProgramPartsTest.cpp.)
+check "file: report target, final record, passes, bytes, times, host, version" equals \
+  "$(field "$report" '[.target.sizeBytes, .finalRecord.code, .finalRecord.msgType, .algorithm.passes, .bytesWritten, (.start <= .end and (.start | length) == 24), (.host | length > 0), .moduleVersion] | map(tostring) | join(" ")')" \
+  "$((3 * 1024 * 1024 + 1000)) 0 32 1 $((3 * 1024 * 1024 + 1000)) true true 0.1.0"
 
 echo "--- a folder tree"
 for d in 1 2 3; do
