@@ -76,9 +76,8 @@ ProgressFigures ComputeProgress(const ProgressRecord& record, const TargetScale&
 std::string RenderProgressLine(const ProgressRecord& record, const TargetScale& scale,
                                double elapsedSeconds) {
   if (record.IsFinished()) {
-    char code[16];
-    std::snprintf(code, sizeof(code), "0x%08X", record.errorCode);
-    return record.errorCode == 0 ? "100.0%  finished" : std::string("ended with ") + code;
+    return record.errorCode == 0 ? "100.0%  finished"
+                                 : "ended with " + FormatCode(record.errorCode);
   }
   if (!record.IsRunning()) return "  0.0%  starting";
   // A target smaller than one block has no steps: it is written at once.
@@ -111,6 +110,12 @@ std::string FormatBytes(std::uint64_t bytes) {
     ++unit;
   }
   return Format("%.2f ", value) + kUnits[unit];
+}
+
+std::string FormatCode(std::uint32_t code) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "0x%08X", code);
+  return text;
 }
 
 std::string FormatDuration(double seconds) {

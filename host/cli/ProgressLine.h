@@ -61,5 +61,7 @@ std::string RenderProgressLine(const ProgressRecord& record, const TargetScale& 
 
 // "512 B", "1.50 KiB", "4.00 TiB".
 std::string FormatBytes(std::uint64_t bytes);
+// "0x0350301B": an error code as the module's tables and the interpreter write it.
+std::string FormatCode(std::uint32_t code);
 // "0:03:12", hours unbounded; "--:--:--" for a negative time.
 std::string FormatDuration(double seconds);

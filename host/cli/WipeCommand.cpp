@@ -38,12 +38,6 @@ constexpr const char kSystemPartitionName[] = "VTX_ERROR_SYSTEM_DRIVE_CANNOT_WIP
 constexpr std::uint32_t kSystemFreeSpaceCode = 0x0D103020;
 constexpr const char kSystemFreeSpaceName[] = "VTX_UNSUPPORTED_SYSTEM_DRIVE";
 
-std::string Hex(std::uint32_t code) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "0x%08X", code);
-  return text;
-}
-
 std::string Passes(int passes) {
   return std::to_string(passes) + (passes == 1 ? " pass" : " passes");
 }
@@ -203,8 +197,9 @@ int WipeCommand::Refuse(const std::string& message) {
 int WipeCommand::RefuseSystemTarget(std::uint32_t code, const char* name) {
   m_report.errorName = name;
   m_report.errorText = m_components.ErrorText(code);
-  return Refuse(m_report.targetName + " holds the running system: " + name + " (" + Hex(code) +
-                ")" + (m_report.errorText.empty() ? "" : ": " + m_report.errorText));
+  return Refuse(m_report.targetName + " holds the running system: " + name + " (" +
+                FormatCode(code) + ")" +
+                (m_report.errorText.empty() ? "" : ": " + m_report.errorText));
 }
 
 // The person types the disk number back; nothing else goes on.
@@ -256,7 +251,7 @@ void WipeCommand::Conclude(const WipeOutcome& outcome) {
   CountBytesWritten(outcome, wiped);
 
   const std::string code = (m_report.errorName.empty() ? "" : m_report.errorName + " ") + "(" +
-                           Hex(final.errorCode) + ")" +
+                           FormatCode(final.errorCode) + ")" +
                            (m_report.errorText.empty() ? "" : ": " + m_report.errorText);
   const double seconds = std::chrono::duration<double>(m_report.end - m_report.start).count();
   if (wiped) {

@@ -13,12 +13,6 @@
 
 namespace {
 
-std::string Hex(std::uint32_t code) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "0x%08X", code);
-  return text;
-}
-
 template <class Writer>
 void WriteTarget(Writer& writer, const WipeReport& report) {
   writer.Key("target");
@@ -49,7 +43,7 @@ void WriteFinalRecord(Writer& writer, const WipeReport& report) {
   Member(writer, "msgType", record.type);
   Member(writer, "msgStatus", record.status);
   Member(writer, "code", record.errorCode);
-  Member(writer, "codeHex", Hex(record.errorCode));
+  Member(writer, "codeHex", FormatCode(record.errorCode));
   Member(writer, "name", report.errorName);
   Member(writer, "text", report.errorText);
   Member(writer, "msgInfo", record.info);
