@@ -4,29 +4,9 @@
 #include "host/cli/DiskListing.h"
 #include "platform/IDeviceManager.h"
 
-namespace {
-
-// Loads `library` (the component `what`) from the program's folder and asks
-// its entry point for the component's object; null with the reason in
-// `error`.
-template <class Component>
-Component* OpenComponent(HostLibrary& library, const char* name, const char* entryPoint,
-                         const char* what, std::string* error) {
-  if (!library.Load(name)) {
-    *error = std::string("cannot load the ") + what + ": " + library.Error();
-    return nullptr;
-  }
-  auto entry = LibrarySymbol<Component* (*)()>(library, entryPoint);
-  Component* component = entry != nullptr ? entry() : nullptr;
-  if (component == nullptr) *error = library.Path() + " gives no " + what;
-  return component;
-}
-
-}  // namespace
-
 bool HostComponents::OpenDeviceManager(std::string* error) {
   if (m_deviceManager == nullptr) {
-    m_deviceManager = OpenComponent<IDeviceManager>(m_deviceLibrary, "DeviceManager",
+    m_deviceManager = LoadComponent<IDeviceManager>(m_deviceLibrary, "DeviceManager",
                                                     "__GetDeviceManager", "device manager", error);
   }
   return m_deviceManager != nullptr;
@@ -35,7 +15,7 @@ bool HostComponents::OpenDeviceManager(std::string* error) {
 bool HostComponents::OpenErrorInterpreter(std::string* error) {
   if (m_interpreter == nullptr) {
     m_interpreter =
-        OpenComponent<IErrorInterpreter>(m_interpreterLibrary, "ErrorInterpreter",
+        LoadComponent<IErrorInterpreter>(m_interpreterLibrary, "ErrorInterpreter",
                                          "__GetErrorInterPreter", "error interpreter", error);
   }
   return m_interpreter != nullptr;

@@ -47,3 +47,23 @@ template <class F>
 F LibrarySymbol(const HostLibrary& library, const char* name) {
   return reinterpret_cast<F>(library.Symbol(name));
 }
+
+// Loads the library `baseName` (the host's `what`) from the program's folder
+// and calls its exported entry point `entryPoint`, which takes nothing and
+// hands out the component's object. Null with the reason in `error`.
+template <class Component>
+Component* LoadComponent(HostLibrary& library, const char* baseName, const char* entryPoint,
+                         const char* what, std::string* error) {
+  if (!library.Load(baseName)) {
+    *error = std::string("cannot load the ") + what + ": " + library.Error();
+    return nullptr;
+  }
+  auto entry = LibrarySymbol<Component* (*)()>(library, entryPoint);
+  if (entry == nullptr) {
+    *error = library.Path() + " does not export " + entryPoint;
+    return nullptr;
+  }
+  Component* component = entry();
+  if (component == nullptr) *error = library.Path() + ": " + entryPoint + " gave nothing";
+  return component;
+}

@@ -10,7 +10,6 @@
 
 namespace {
 
-using ModuleEntryFunction = vantrix_halvern::IModuleEntry* (*)();
 using AlgorithmFactory = IWiperAlgorithm* (*)(int);
 
 std::string Text(const char* text) { return text != nullptr ? text : ""; }
@@ -42,20 +41,9 @@ ModuleSession::~ModuleSession() {
 }
 
 bool ModuleSession::Open(std::string* error) {
-  if (!m_library.Load("DataWiper")) {
-    *error = "cannot load the module: " + m_library.Error();
-    return false;
-  }
-  auto entry = LibrarySymbol<ModuleEntryFunction>(m_library, "__Vantrix_ModuleEntry");
-  if (entry == nullptr) {
-    *error = m_library.Path() + " does not export __Vantrix_ModuleEntry";
-    return false;
-  }
-  m_entry = entry();
-  if (m_entry == nullptr) {
-    *error = "the module could not create its command service";
-    return false;
-  }
+  m_entry = LoadComponent<vantrix_halvern::IModuleEntry>(m_library, "DataWiper",
+                                                         "__Vantrix_ModuleEntry", "module", error);
+  if (m_entry == nullptr) return false;
   // The second argument is the host's context, which the module only keeps.
   if (m_entry->Initialize(m_host.get(), /*context=*/nullptr) != 0 ||
       m_host->GetCommandCount() == 0) {
