@@ -113,6 +113,9 @@ check_disk1() {
 run_under_wine() {
   local prefix=$1 runner=$2 status
   shift 2
+  # Links go into a ready prefix only: one made before (or while) the prefix
+  # is initialised would be removed with it, or would cost it its C: drive.
+  "$runner" --prepare || return 1
   if [[ -f $description ]]; then
     mkdir -p "$dir/letter-p"
     ln -sfn "$(head -n 1 "$loops")" "$prefix/dosdevices/physicaldrive1"

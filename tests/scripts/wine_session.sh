@@ -10,6 +10,7 @@ prefix=${1:?wineprefix}
 runner=${2:?wine runner}
 shift 2
 export WINEPREFIX=$prefix
+"$runner" --prepare || exit 1
 timeout 600 wineserver --wait
 "$runner" "$@"
 status=$?
