@@ -1,5 +1,6 @@
 /* Algorithms and the catalogue, through their slots. */
 
+#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
@@ -27,18 +28,23 @@ static int IsUniform(const unsigned char* buffer, size_t size) {
   return 1;
 }
 
-/* Checks the passes and the bytes of passes -1 to 8 of one algorithm. */
+/* Checks the passes and the bytes of passes -1 to 8 of one algorithm: no
+   buffer and no size write nothing, an odd size writes that many bytes. */
 static void CheckAlgorithm(VtxWiperAlgorithm* algorithm, int type, unsigned char* buffer) {
   const VtxAlgorithmRow* row = RowOf(type);
   const int passes = algorithm->vtbl->GetWipeTimes(algorithm);
   CHECK(passes == (row ? row->passes : 1), "type %d: %d passes", type, passes);
   for (int pass = -1; pass <= 8; ++pass) {
     memset(buffer, 0x5A, BLOCK);
+    algorithm->vtbl->FillBuffer(algorithm, NULL, BLOCK, pass);
+    algorithm->vtbl->FillBuffer(algorithm, buffer, 0, pass);
+    CHECK(buffer[0] == 0x5A, "type %d pass %d: size 0 wrote", type, pass);
     const unsigned char before = (unsigned char)(time(NULL) & 0xFF);
-    algorithm->vtbl->FillBuffer(algorithm, buffer, BLOCK, pass);
+    algorithm->vtbl->FillBuffer(algorithm, buffer, BLOCK - 1, pass);
     const unsigned char after = (unsigned char)(time(NULL) & 0xFF);
     const int expected = row ? row->bytes[pass + 1] : 0xFF;
-    CHECK(IsUniform(buffer, BLOCK), "type %d pass %d: bytes differ", type, pass);
+    CHECK(IsUniform(buffer, BLOCK - 1) && buffer[BLOCK - 1] == 0x5A,
+          "type %d pass %d: bytes differ or the last was written", type, pass);
     if (expected == VTX_TIME_BYTE) {
       CHECK(buffer[0] == before || buffer[0] == after, "type %d pass %d: 0x%02X is not the time",
             type, pass, buffer[0]);
@@ -49,50 +55,40 @@ static void CheckAlgorithm(VtxWiperAlgorithm* algorithm, int type, unsigned char
   }
 }
 
+/* Every type from -1 to 30 and far outside the list (zero fill), through
+   the exported function and through the catalogue by type and by index. */
 void AlgorithmsThroughTheirSlots(void) {
   VtxGetAlgorithmByType byType = (VtxGetAlgorithmByType)HostExport("__getAlgorithmByType");
-  if (byType == NULL) return;
-  unsigned char* buffer = malloc(BLOCK);
-  for (int type = -1; type <= 30; ++type) {
-    VtxWiperAlgorithm* algorithm = byType(type);
-    CHECK(algorithm != NULL, "type %d: no object", type);
-    if (algorithm == NULL) continue;
-    CheckAlgorithm(algorithm, type, buffer);
-    if (type == 20) {
-      /* Ended as Microsoft's `delete` ends it: slot 1, flags 1. */
-      void* returned = algorithm->vtbl->ScalarDeletingDestructor(algorithm, VTX_DELETE_MEMORY);
-      CHECK(returned == (void*)algorithm, "slot 1 returned %p, not the object", returned);
-    } else {
-      algorithm->vtbl->Release(algorithm);
-    }
-  }
-  free(buffer);
-}
-
-void CatalogueThroughItsSlots(void) {
   VtxGetAlgorithmDescriptor get = (VtxGetAlgorithmDescriptor)HostExport("__getAlgorithmDescriptor");
-  if (get == NULL) return;
-  VtxAlgorithmCatalogue* catalogue = get();
+  VtxAlgorithmCatalogue* catalogue = get ? get() : NULL;
   CHECK(catalogue != NULL && catalogue == get(), "not one process-wide catalogue");
-  if (catalogue == NULL) return;
-
+  if (byType == NULL || catalogue == NULL) return;
   for (int rendering = 1; rendering <= 2; ++rendering) {
     const char* text = catalogue->vtbl->ToJson(catalogue);
     CHECK(text != NULL && strcmp(text, VTX_CATALOGUE_JSON) == 0, "rendering %d: %s", rendering,
           text ? text : "(null)");
   }
-
   CHECK(catalogue->vtbl->GetAlgorithmCount(catalogue) == 7, "count is not 7");
+
   unsigned char* buffer = malloc(BLOCK);
-  for (int index = -1; index <= 7; ++index) {
-    VtxWiperAlgorithm* byIndex = catalogue->vtbl->GetAlgorithmByIndex(catalogue, index);
-    VtxWiperAlgorithm* byType = catalogue->vtbl->GetAlgorithmByType(catalogue, index + 16);
-    CHECK(byIndex != NULL && byType != NULL, "index %d: no object", index);
-    VtxWiperAlgorithm* both[] = {byIndex, byType};
-    for (int i = 0; i < 2; ++i) {
-      if (both[i] == NULL) continue;
-      CheckAlgorithm(both[i], index + 16, buffer);
-      both[i]->vtbl->Release(both[i]);
+  static const int kFar[] = {INT_MIN, 1000, INT_MAX};
+  for (int i = -4; i <= 30; ++i) {
+    const int type = i < -1 ? kFar[i + 4] : i;
+    VtxWiperAlgorithm* objects[] = {
+        byType(type), catalogue->vtbl->GetAlgorithmByType(catalogue, type),
+        catalogue->vtbl->GetAlgorithmByIndex(catalogue, i < -1 ? type : type - 16)};
+    for (int at = 0; at < 3; ++at) {
+      VtxWiperAlgorithm* algorithm = objects[at];
+      CHECK(algorithm != NULL, "type %d, way %d: no object", type, at);
+      if (algorithm == NULL) continue;
+      CheckAlgorithm(algorithm, i < -1 ? -1 : type, buffer);
+      if (type == 20 && at == 0) {
+        /* Ended as Microsoft's `delete` ends it: slot 1, flags 1. */
+        void* returned = algorithm->vtbl->ScalarDeletingDestructor(algorithm, VTX_DELETE_MEMORY);
+        CHECK(returned == (void*)algorithm, "slot 1 returned %p, not the object", returned);
+      } else {
+        algorithm->vtbl->Release(algorithm);
+      }
     }
   }
   free(buffer);

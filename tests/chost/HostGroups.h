@@ -7,7 +7,6 @@
    null entry. */
 
 void AlgorithmsThroughTheirSlots(void);
-void CatalogueThroughItsSlots(void);
 void DeviceManagerThroughItsSlots(void);
 void ManagerWipesFilesAndFolders(void);
 void ManagerWipesLoopDisks(void);
@@ -16,7 +15,6 @@ void CommandsThroughTheirFunctors(void);
 
 static const HostGroupEntry kHostGroups[] = {
     {"algorithms", AlgorithmsThroughTheirSlots},
-    {"catalogue", CatalogueThroughItsSlots},
     {"device manager", DeviceManagerThroughItsSlots},
     {"manager-files", ManagerWipesFilesAndFolders},
     {"module entry", ModuleEntryThroughItsSlots},

@@ -145,11 +145,6 @@ static Answer CallPath(Registry* registry, const char* command, const char* path
   return Call(registry, command, values);
 }
 
-static Answer CallNumbers(Registry* registry, const char* command, int a, int b, int c) {
-  const void* values[] = {&a, &b, &c};
-  return Call(registry, command, values);
-}
-
 static long long TaskIdOf(const Answer* answer) {
   long long id = -1;
   if (!answer->success || sscanf(answer->json, "{\"taskId\":%lld}", &id) != 1) return -1;
@@ -170,10 +165,6 @@ static Answer WaitFinished(Registry* registry, long long id) {
   CHECK(!after.success && strcmp(after.error, NOT_FOUND) == 0 && strcmp(after.json, "\"\"") == 0,
         "task %lld still readable after its finished state was read", id);
   return answer;
-}
-
-static int Contains(const Answer* answer, const char* text) {
-  return strstr(answer->json, text) != NULL;
 }
 
 void ModuleEntryThroughItsSlots(void) {
@@ -223,7 +214,7 @@ void CommandsThroughTheirFunctors(void) {
   VtxModuleEntry* service = OpenService(&registry);
   if (service == NULL) return;
   for (int value = -1; value <= 1; ++value) {
-    const Answer list = CallNumbers(&registry, "getWiperAlgorithms", value, 0, 0);
+    const Answer list = CallIds(&registry, "getWiperAlgorithms", value);
     CHECK(list.success && list.error[0] == 0 && strcmp(list.json, VTX_CATALOGUE_JSON) == 0,
           "algorithm list for %d: %s", value, list.json);
   }
@@ -247,16 +238,9 @@ void CommandsThroughTheirFunctors(void) {
         "file wipe ended %s", done.json);
   CHECK(!HostPathExists("chost-file.bin"), "the wiped file is still there");
 
-  /* Stopped at once, long before 64 MiB are written: the file stays. */
-  CHECK(HostFill("chost-stopped.bin", "wb", 64LL << 20), "cannot write chost-stopped.bin");
-  started = CallPath(&registry, "wipeFile", "chost-stopped.bin", 0);
-  CHECK(TaskIdOf(&started) == 2, "second task: %s", started.json);
-  const Answer stopped = CallIds(&registry, "stopWipe", 2);
-  CHECK(stopped.success && stopped.error[0] == 0, "stopWipe: %s", stopped.error);
-  done = WaitFinished(&registry, 2);
-  CHECK(Contains(&done, "\"msg_type\":33,") && !Contains(&done, "\"msg_errorCode\":0,"),
-        "stopped wipe ended %s", done.json);
-  CHECK(HostPathExists("chost-stopped.bin"), "a stopped wipe deleted its file");
-  remove("chost-stopped.bin");
+  /* A stop of a retired task finds none; a running task's stop is the
+     service test's (ServiceThreads), with real wipes on both builds. */
+  const Answer stopped = CallIds(&registry, "stopWipe", 1);
+  CHECK(!stopped.success && strcmp(stopped.error, NOT_FOUND) == 0, "stopWipe: %s", stopped.json);
   CloseService(service, &registry);
 }

@@ -17,53 +17,36 @@ namespace {
 constexpr std::int64_t kTiB = std::int64_t{1} << 40;
 constexpr std::int64_t kBlocksOf4TiB = 4 * kTiB / static_cast<std::int64_t>(kWipeBlockBytes);
 
-ProgressRecord Record(int status, std::int64_t subCurrent, std::int64_t subTotal,
-                      std::int64_t current, std::int64_t total) {
-  ProgressRecord record;
-  record.status = status;
-  record.subStepCurrent = subCurrent;
-  record.subStepTotal = subTotal;
-  record.stepsCurrent = current;
-  record.stepsTotal = total;
-  return record;
-}
-
+// Each row: status, sub-step and step counters, the target's size (0 when
+// unknown), seconds elapsed, and the line.
 TEST(ProgressLine, RendersRecordsAsRead) {
   const std::int64_t n = kBlocksOf4TiB;
   const struct {
-    const char* what;
-    ProgressRecord record;
-    TargetScale scale;
+    int status;
+    std::int64_t sub, subTotal, current, total;
+    std::uint64_t size;
     double elapsed;
     const char* line;
   } cases[] = {
-      {"first record of a task", ProgressRecord{}, {true, 1 << 20}, 0.1, "  0.0%  starting"},
-      {"start notice, all counters 0", Record(0, 0, 0, 0, 0), {}, 0.2, "  0.0%  starting"},
-      {"first block, size unknown",
-       Record(2, 0, 8, 0, 8),
-       {},
-       0,
-       " 12.5%  ~128.00 KiB of ~1.00 MiB  pass 1 of 1  --/s  --:--:-- left"},
-      {"4 TiB, middle of pass 2 of 3",
-       Record(2, n / 2 - 1, n, n * 3 / 2 - 1, n * 3),
-       {true, 4 * kTiB},
-       6144,
+      {0, 0, 1, 0, 1, 1 << 20, 0.1, "  0.0%  starting"},
+      {0, 0, 0, 0, 0, 0, 0.2, "  0.0%  starting"},
+      {2, 0, 8, 0, 8, 0, 0, " 12.5%  ~128.00 KiB of ~1.00 MiB  pass 1 of 1  --/s  --:--:-- left"},
+      {2, n / 2 - 1, n, n * 3 / 2 - 1, n * 3, 4 * kTiB, 6144,
        " 50.0%  2.00 TiB of 4.00 TiB  pass 2 of 3  1.00 GiB/s  1:42:24 left"},
-      {"known size with a tail",
-       Record(2, 9, 10, 9, 30),
-       {true, 10 * kWipeBlockBytes + 65536},
-       1,
+      {2, 9, 10, 9, 30, 10 * kWipeBlockBytes + 65536, 1,
        " 33.3%  1.25 MiB of 1.31 MiB  pass 1 of 3  1.25 MiB/s  0:00:02 left"},
-      {"a target below one block", Record(2, 0, 0, 0, 0), {true, 28}, 1, "100.0%  finishing"},
-      {"every step reported",
-       Record(2, 7, 8, 23, 24),
-       {},
-       2,
-       "100.0%  ~1.00 MiB of ~1.00 MiB  pass 3 of 3  finishing"},
-      {"finished record", Record(3, 0, 1, 0, 1), {}, 3, "100.0%  finished"},
+      {2, 0, 0, 0, 0, 28, 1, "100.0%  finishing"},
+      {2, 7, 8, 23, 24, 0, 2, "100.0%  ~1.00 MiB of ~1.00 MiB  pass 3 of 3  finishing"},
+      {3, 0, 1, 0, 1, 0, 3, "100.0%  finished"},
   };
   for (const auto& test : cases) {
-    EXPECT_EQ(RenderProgressLine(test.record, test.scale, test.elapsed), test.line) << test.what;
+    ProgressRecord record;
+    record.status = test.status;
+    record.subStepCurrent = test.sub;
+    record.subStepTotal = test.subTotal;
+    record.stepsCurrent = test.current;
+    record.stepsTotal = test.total;
+    EXPECT_EQ(RenderProgressLine(record, {test.size != 0, test.size}, test.elapsed), test.line);
   }
 }
 

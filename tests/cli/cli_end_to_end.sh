@@ -1,16 +1,12 @@
 #!/usr/bin/env bash
-# vantrix-wipe from end to end, as a person runs it, on a described loop image:
-#
+# vantrix-wipe from end to end on a described 64 MiB loop image (`losetup -f`):
 #   cli_end_to_end.sh <vantrix-wipe> <dir> [<wineprefix> <wine-runner>]
-#
-# A 64 MiB image (`losetup -f`): partition 1 (24 MiB at sector 2048) is
-# wiped as a partition; partition 2 (ext4, mounted) holds the file, the folder
-# tree and the free space that are wiped. VTX_DEVICE_DESCRIPTION shows it as
-# disk 7, and as disk 9 marked as holding the system. Under Wine
-# PhysicalDrive7 is the loop device, Q: a scratch folder (partition 1's
-# letter), R: the mount. Every result is checked from Linux on the image's
-# bytes. Exits 77 (skipped) when not root or no loop device can be made;
-# everything made is removed on every path.
+# Partition 1 is wiped as a partition; partition 2 (ext4, mounted) holds the
+# file, folder tree and free space wiped. The description shows the image as
+# disk 7, and as disk 9 holding the system. Under Wine PhysicalDrive7 is the
+# loop device, Q: a scratch folder, R: the mount. Results are checked on the
+# image's bytes. Exits 77 (skipped) when not root or no loop device can be
+# made; everything made is removed on every path.
 set -uo pipefail
 source "$(dirname "$0")/../../scripts/partition_nodes.sh"
 
@@ -24,10 +20,8 @@ description=$dir/disks.json
 links=()
 device=
 
-# Under Wine the driver that a program loads lives as long as its Wine
-# session, and a service an earlier test deleted stays "marked for deletion"
-# until then: the test lets the session before it end, and its own after it,
-# as every holder of the q7diskio lock does.
+# A driver loaded under Wine lives as long as its session: like every holder
+# of the q7diskio lock, the test lets the session before it end, and its own.
 end_wine_session() { [[ -z $prefix ]] || WINEPREFIX=$prefix timeout 600 wineserver --wait; }
 
 cleanup() {
@@ -179,10 +173,9 @@ check "partition: every byte of partition 1 holds 0xFF" p1_holds_ff
 check "partition: table and partition 2 unchanged" equals "$(outside_p1)" "$before"
 
 echo "--- --verify fails when a sector changes after the wipe"
-# With the clock's time byte as its pattern, the program waits for the clock
-# to move on before it reads back, so there is time to hold it (SIGSTOP) once
-# the finished record is out, change a sector and let it go on. "Verifying"
-# on its standard error means it was held too late: then it is tried again.
+# With the time byte as its pattern the program waits for the clock to move
+# before it reads back: it is held (SIGSTOP) once the finished record is out,
+# a sector changed, and let go. "Verifying" already said: tried again.
 last=$((p1_start + p1_sectors - 1))
 status=
 for attempt in 1 2 3 4 5; do
@@ -212,12 +205,10 @@ signals=(INT)
 [[ -z $runner ]] && signals+=(TERM)
 for signal in "${signals[@]}"; do
   before=$(outside_p1)
-  # Seven passes take long enough to be stopped; a wipe that ended before the
-  # signal came (a loaded machine) is tried again.
+  # Seven passes; a wipe that ended before the signal came is tried again.
   for attempt in 1 2 3; do
     : >"$out"
-    # Started directly, so that the signal reaches the program (Wine's runner
-    # execs the program in its own process).
+    # Started directly, so that the signal reaches the program.
     "${launcher[@]}" "$program" --json --report "$report_arg" partition 7 1 --algorithm 20 \
       --yes </dev/null >"$out" 2>"$err" &
     pid=$!

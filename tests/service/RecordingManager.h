@@ -1,11 +1,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/IDataWiperManager.h"
@@ -27,11 +29,14 @@ class RecordingManager final : public BoundaryObject<RecordingManager, IDataWipe
   // While held, wipes keep running until stopped; letting go ends them.
   void Hold(bool hold) { m_hold = hold; }
 
-  std::vector<Call> Calls() const;
+  std::vector<Call> Calls() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_calls;
+  }
   int Returned() const { return m_returned; }
-  // Waits up to 20 s until `count` wipes began (or returned); false on time-out.
-  bool WaitForCalls(std::size_t count);
-  bool WaitForReturns(int count);
+  // Wait up to 20 s until `count` wipes began (or returned); false on time-out.
+  bool WaitForCalls(std::size_t count) { return Wait([&] { return m_calls.size() >= count; }); }
+  bool WaitForReturns(int count) { return Wait([&] { return m_returned >= count; }); }
 
   int WipeDevice(IDeviceManager* devices, int disk, int partition, int algorithm,
                  IProgresMsg* progress) override {
@@ -56,7 +61,44 @@ class RecordingManager final : public BoundaryObject<RecordingManager, IDataWipe
     ((text << ' ' << args), ...);
     return text.str();
   }
-  int Run(const Call& call);
+  template <class Done>
+  bool Wait(Done done) {
+    std::unique_lock<std::mutex> guard(m_lock);
+    return m_changed.wait_for(guard, std::chrono::seconds(20), done);
+  }
+  template <class Change>
+  void Note(Change change) {
+    {
+      std::lock_guard<std::mutex> guard(m_lock);
+      change();
+    }
+    m_changed.notify_all();
+  }
+  // Running reports count steps of 30; the final one is all ones.
+  static void Report(IProgresMsg* progress, std::int64_t step, std::uint32_t code, bool final) {
+    ProgressMsg block{};
+    block.msg_type = code == 0 ? MSG_TYPE_NORMAL : MSG_TYPE_ERROR;
+    block.msg_status = final ? MSG_STATUS_FINISHED : MSG_STATUS_RUNNING;
+    block.steps_total = final ? 1 : 30;
+    block.sub_step_total = final ? 1 : 10;
+    block.steps_current = step;
+    block.sub_step_current = final ? 1 : step % 10;
+    block.msg_errorCode = code;
+    progress->ReportProgress(&block);
+  }
+  int Run(const Call& call) {
+    Note([&] { m_calls.push_back(call); });
+    Report(call.progress, 1, 0, false);
+    bool stopped = !call.progress->CanContinue();
+    for (std::int64_t step = 2; m_hold && !stopped; ++step) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      Report(call.progress, step % 30, 0, false);
+      stopped = !call.progress->CanContinue();
+    }
+    Report(call.progress, 1, stopped ? kStopCode : 0, true);
+    Note([&] { ++m_returned; });
+    return stopped ? -1 : 0;
+  }
 
   mutable std::mutex m_lock;
   std::condition_variable m_changed;

@@ -14,6 +14,7 @@
 #include "common/ModuleExports.h"
 #include "service/DataWipeServiceManager.h"
 #include "service/RecordingManager.h"
+#include "support/AlgorithmTable.h"
 #include "support/LogProbe.h"
 #include "support/TestFiles.h"
 #include "support/TestPlatform.h"
@@ -188,10 +189,10 @@ TEST(ServiceTasks, TenThousandTasksLeaveTheHandleAndThreadCountFlat) {
 }
 
 // Sixteen real file and folder wipes at once; four host threads read every
-// task and each stops half of its share, then reads its share until retired
-// (run under ThreadSanitizer). Every task shows its finished state exactly
-// once, to whichever reader comes first; a finished wipe deleted its target,
-// a stopped one kept it.
+// task and the algorithm list, each stops half of its share, then reads its
+// share until retired (run under ThreadSanitizer). Every task shows its
+// finished state exactly once, to whichever reader comes first; a finished
+// wipe deleted its target, a stopped one kept it; every list is whole.
 TEST(ServiceThreads, SixteenWipesReadAndStoppedByFourHostThreads) {
   TempDir dir;
   DataWipeServiceManager service(__getDataWiperManager(), kDevices);
@@ -217,9 +218,12 @@ TEST(ServiceThreads, SixteenWipesReadAndStoppedByFourHostThreads) {
     return answer;
   };
   std::vector<std::thread> hosts;
+  std::atomic<int> wrongLists{0};
   for (int host = 0; host < 4; ++host) {
     hosts.emplace_back([&, host] {
       for (std::int64_t id = 1; id <= 16; ++id) read(id, service.getProgressMsg(id));
+      for (int i = 0; i < 200; ++i)
+        wrongLists += Take(service.getWiperAlgorithms(0)).json != VTX_CATALOGUE_JSON;
       for (std::int64_t id = host + 1; id <= 16; id += 8) read(id, service.stopWipe(id));
       for (std::int64_t id = host + 1; id <= 16; id += 4) {
         for (int i = 0; i < 20000 && read(id, service.getProgressMsg(id)).error != kNotFound; ++i) {
@@ -229,6 +233,7 @@ TEST(ServiceThreads, SixteenWipesReadAndStoppedByFourHostThreads) {
     });
   }
   for (std::thread& host : hosts) host.join();
+  EXPECT_EQ(wrongLists, 0);
   for (std::int64_t id = 1; id <= 16; ++id) {
     ASSERT_EQ(finished[id].size(), 1u) << id;
     const bool wiped = finished[id][0].find("\"msg_type\":32,") != std::string::npos;
