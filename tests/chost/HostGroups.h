@@ -11,14 +11,12 @@ void DeviceManagerThroughItsSlots(void);
 void ManagerWipesFilesAndFolders(void);
 void ManagerWipesLoopDisks(void);
 void ModuleEntryThroughItsSlots(void);
-void CommandsThroughTheirFunctors(void);
 
 static const HostGroupEntry kHostGroups[] = {
     {"algorithms", AlgorithmsThroughTheirSlots},
     {"device manager", DeviceManagerThroughItsSlots},
     {"manager-files", ManagerWipesFilesAndFolders},
-    {"module entry", ModuleEntryThroughItsSlots},
-    {"commands", CommandsThroughTheirFunctors},
+    {"command service", ModuleEntryThroughItsSlots},
     {NULL, NULL},
 };
 

@@ -167,6 +167,39 @@ static Answer WaitFinished(Registry* registry, long long id) {
   return answer;
 }
 
+/* Every command by its registered name, on the service's first tasks. */
+static void CommandsThroughTheirFunctors(Registry* registry) {
+  for (int value = -1; value <= 1; ++value) {
+    const Answer list = CallIds(registry, "getWiperAlgorithms", value);
+    CHECK(list.success && list.error[0] == 0 && strcmp(list.json, VTX_CATALOGUE_JSON) == 0,
+          "algorithm list for %d: %s", value, list.json);
+  }
+  /* A result ended as Microsoft's `delete` ends it: slot 1, flags 1. */
+  VtxCommandFunctor* list = Find(registry, "getWiperAlgorithms");
+  VtxResult* result = list != NULL ? list->vtbl->Invoke(list) : NULL;
+  CHECK(result != NULL, "Invoke repeated gave no result");
+  if (result != NULL) {
+    void* returned = result->vtbl->ScalarDeletingDestructor(result, VTX_DELETE_MEMORY);
+    CHECK(returned == (void*)result, "result slot 1 returned %p", returned);
+  }
+  CHECK(!CallPath(registry, "wipeFile", NULL, 0).present, "a null path gave a result");
+
+  CHECK(HostFill("chost-file.bin", "wb", 300000), "cannot write chost-file.bin");
+  Answer started = CallPath(registry, "wipeFile", "chost-file.bin", 0);
+  CHECK(TaskIdOf(&started) == 1, "first task: %s", started.json);
+  Answer done = WaitFinished(registry, 1);
+  CHECK(strcmp(done.json,
+               "{\"msg_type\":32,\"msg_status\":3,\"sub_step_current\":1,\"sub_step_total\":1,"
+               "\"steps_current\":1,\"steps_total\":1,\"msg_errorCode\":0,\"msg_info\":\"\"}") == 0,
+        "file wipe ended %s", done.json);
+  CHECK(!HostPathExists("chost-file.bin"), "the wiped file is still there");
+
+  /* A stop of a retired task finds none; a running task's stop is the
+     service test's (ServiceThreads), with real wipes on both builds. */
+  const Answer stopped = CallIds(registry, "stopWipe", 1);
+  CHECK(!stopped.success && strcmp(stopped.error, NOT_FOUND) == 0, "stopWipe: %s", stopped.json);
+}
+
 void ModuleEntryThroughItsSlots(void) {
   Registry registry;
   VtxModuleEntry* service = OpenService(&registry);
@@ -206,41 +239,6 @@ void ModuleEntryThroughItsSlots(void) {
     void* returned = other->vtbl->ScalarDeletingDestructor(other, VTX_DELETE_MEMORY);
     CHECK(returned == (void*)other, "service slot 1 returned %p", returned);
   }
-  CloseService(service, &registry);
-}
-
-void CommandsThroughTheirFunctors(void) {
-  Registry registry;
-  VtxModuleEntry* service = OpenService(&registry);
-  if (service == NULL) return;
-  for (int value = -1; value <= 1; ++value) {
-    const Answer list = CallIds(&registry, "getWiperAlgorithms", value);
-    CHECK(list.success && list.error[0] == 0 && strcmp(list.json, VTX_CATALOGUE_JSON) == 0,
-          "algorithm list for %d: %s", value, list.json);
-  }
-  /* A result ended as Microsoft's `delete` ends it: slot 1, flags 1. */
-  VtxCommandFunctor* list = Find(&registry, "getWiperAlgorithms");
-  VtxResult* result = list != NULL ? list->vtbl->Invoke(list) : NULL;
-  CHECK(result != NULL, "Invoke repeated gave no result");
-  if (result != NULL) {
-    void* returned = result->vtbl->ScalarDeletingDestructor(result, VTX_DELETE_MEMORY);
-    CHECK(returned == (void*)result, "result slot 1 returned %p", returned);
-  }
-  CHECK(!CallPath(&registry, "wipeFile", NULL, 0).present, "a null path gave a result");
-
-  CHECK(HostFill("chost-file.bin", "wb", 300000), "cannot write chost-file.bin");
-  Answer started = CallPath(&registry, "wipeFile", "chost-file.bin", 0);
-  CHECK(TaskIdOf(&started) == 1, "first task: %s", started.json);
-  Answer done = WaitFinished(&registry, 1);
-  CHECK(strcmp(done.json,
-               "{\"msg_type\":32,\"msg_status\":3,\"sub_step_current\":1,\"sub_step_total\":1,"
-               "\"steps_current\":1,\"steps_total\":1,\"msg_errorCode\":0,\"msg_info\":\"\"}") == 0,
-        "file wipe ended %s", done.json);
-  CHECK(!HostPathExists("chost-file.bin"), "the wiped file is still there");
-
-  /* A stop of a retired task finds none; a running task's stop is the
-     service test's (ServiceThreads), with real wipes on both builds. */
-  const Answer stopped = CallIds(&registry, "stopWipe", 1);
-  CHECK(!stopped.success && strcmp(stopped.error, NOT_FOUND) == 0, "stopWipe: %s", stopped.json);
+  CommandsThroughTheirFunctors(&registry);
   CloseService(service, &registry);
 }
