@@ -28,7 +28,6 @@ IDeviceManager* const kDevices = reinterpret_cast<IDeviceManager*>(std::uintptr_
 constexpr const char* kNotFound = "task-id-not-found";
 
 struct Answer {
-  bool present = false;
   bool success = false;
   std::string error;
   std::string json;
@@ -37,7 +36,7 @@ struct Answer {
 Answer Take(ICGIResult* result) {
   Answer answer;
   if (result == nullptr) return answer;
-  answer = {true, result->IsSuccess(), result->GetErrorMsg(), result->GetResultJson()};
+  answer = {result->IsSuccess(), result->GetErrorMsg(), result->GetResultJson()};
   result->Release();
   return answer;
 }
@@ -145,23 +144,13 @@ TEST_F(Service, StopEndsARunningTaskWhichIsReadOnceFinishedAndThenRetired) {
   EXPECT_EQ(manager.Calls()[2].progress, firstHolder);
 }
 
-TEST(ServiceRelease, StopsRunningTasksAndWaitsForTheirThreads) {
+// Tasks in batches of eight, so that retired holders and idle workers are
+// reused while others run: a long run leaves no handle or thread behind, and
+// Release stops the tasks still running and waits for their threads.
+TEST(ServiceTasks, TenThousandTasksLeaveNothingBehindAndReleaseEndsTheRest) {
   RecordingManager manager;
-  manager.Hold(true);
-  auto* service = new DataWipeServiceManager(&manager, kDevices);
-  for (int i = 0; i < 3; ++i) Take(service->wipeVolumeFreeSpace(0, i, 1));
-  ASSERT_TRUE(manager.WaitForCalls(3));
-  service->Release();
-  EXPECT_EQ(manager.Returned(), 3);
-}
-
-// Every task closes its thread's handle when it ends and reuses retired
-// holders and idle workers, so a long run leaves nothing behind.
-TEST(ServiceTasks, TenThousandTasksLeaveTheHandleAndThreadCountFlat) {
-  RecordingManager manager;
-  DataWipeServiceManager service(&manager, kDevices);
-  // Tasks go in batches of eight at once, so holders and workers are reused
-  // while others still run.
+  auto* owned = new DataWipeServiceManager(&manager, kDevices);
+  DataWipeServiceManager& service = *owned;
   std::int64_t started = 0;
   auto runTasks = [&](int count) {
     for (int batch = 0; batch < count / 8; ++batch) {
@@ -186,6 +175,12 @@ TEST(ServiceTasks, TenThousandTasksLeaveTheHandleAndThreadCountFlat) {
     after = ProcessResourceCount();
   }
   EXPECT_LE(after, before + slack) << "before " << before;
+
+  manager.Hold(true);
+  for (int i = 0; i < 3; ++i) Take(service.wipeVolumeFreeSpace(0, i, 1));
+  EXPECT_TRUE(manager.WaitForCalls(static_cast<std::size_t>(started) + 3));
+  owned->Release();
+  EXPECT_EQ(manager.Returned(), started + 3);
 }
 
 // Sixteen real file and folder wipes at once; four host threads read every
