@@ -3,8 +3,9 @@
    On both builds the fixture's system targets (system.json) are refused, each
    with the code of its own kind, which shows the numbers arrived. Natively,
    where the records carry device paths, a whole disk is wiped through no sink
-   and read back whole. The end-to-end test checks what partition, free-space
-   and sink-watched wipes leave on both builds. */
+   and read back whole, and the mounted partition's free space through a sink.
+   The end-to-end test checks what partition and free-space wipes leave on
+   both builds. */
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -60,6 +61,16 @@ static void DiskIsWipedByteForByte(VtxWipeManager* manager, VtxDeviceManager* de
   CHECK(wrong == 0 && length == size, "disk 3: %lld bytes not as wiped", wrong);
 }
 
+/* The free space of disk 4's mounted partition: the start notice comes first. */
+static void FreeSpaceIsWiped(VtxWipeManager* manager, VtxDeviceManager* devices) {
+  HostSink sink;
+  HostSinkInit(&sink, -1);
+  CHECK(manager->vtbl->WipeVolFreeSpace(manager, devices, 4, 1, true, &sink.base) == 0,
+        "free space wipe failed");
+  CHECK(sink.count > 0 && sink.first.msg_status == 0, "no start notice first");
+  HostSinkCheckFinal(&sink, 0, "");
+}
+
 void ManagerWipesLoopDisks(void) {
   const char* description = getenv("VTX_DEVICE_DESCRIPTION");
   if (description == NULL || !HostPathExists(description)) {
@@ -83,6 +94,7 @@ void ManagerWipesLoopDisks(void) {
         "disk 1: %s", devices->vtbl->GetLastErrorText(devices));
   if (disk->szDevicePath[0] != '\0') {
     DiskIsWipedByteForByte(manager, devices, disk);
+    FreeSpaceIsWiped(manager, devices);
   } else {
     printf("records without device paths (Windows): the refusals only\n");
   }

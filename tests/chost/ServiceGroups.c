@@ -194,10 +194,17 @@ static void CommandsThroughTheirFunctors(Registry* registry) {
         "file wipe ended %s", done.json);
   CHECK(!HostPathExists("chost-file.bin"), "the wiped file is still there");
 
-  /* A stop of a retired task finds none; a running task's stop is the
-     service test's (ServiceThreads), with real wipes on both builds. */
-  const Answer stopped = CallIds(registry, "stopWipe", 1);
-  CHECK(!stopped.success && strcmp(stopped.error, NOT_FOUND) == 0, "stopWipe: %s", stopped.json);
+  /* Stopped at once, long before 64 MiB are written: the file stays. */
+  CHECK(HostFill("chost-stopped.bin", "wb", 64LL << 20), "cannot write chost-stopped.bin");
+  started = CallPath(registry, "wipeFile", "chost-stopped.bin", 0);
+  CHECK(TaskIdOf(&started) == 2, "second task: %s", started.json);
+  const Answer stopped = CallIds(registry, "stopWipe", 2);
+  CHECK(stopped.success && stopped.error[0] == 0, "stopWipe: %s", stopped.error);
+  done = WaitFinished(registry, 2);
+  CHECK(strstr(done.json, "\"msg_type\":33,") && !strstr(done.json, "\"msg_errorCode\":0,"),
+        "stopped wipe ended %s", done.json);
+  CHECK(HostPathExists("chost-stopped.bin"), "a stopped wipe deleted its file");
+  remove("chost-stopped.bin");
 }
 
 void ModuleEntryThroughItsSlots(void) {
