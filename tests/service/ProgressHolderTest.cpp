@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 #include <future>
 #include <string>
 
 #include "service/ProgressWrapper.h"
+#include "service/RecordingManager.h"
 
 namespace {
 
@@ -27,19 +27,6 @@ class FixedInterpreter final : public BoundaryObject<FixedInterpreter, IErrorInt
   std::string text;
 };
 
-ProgressMsg Report(std::int32_t status, std::uint32_t code, const std::string& info) {
-  ProgressMsg block{};
-  block.msg_type = code == 0 ? MSG_TYPE_NORMAL : MSG_TYPE_ERROR;
-  block.msg_status = status;
-  block.steps_total = 30;
-  block.steps_current = 15;
-  block.sub_step_total = 10;
-  block.sub_step_current = 5;
-  block.msg_errorCode = code;
-  std::strncpy(block.msg_info, info.c_str(), sizeof(block.msg_info) - 1);
-  return block;
-}
-
 struct InfoRow {
   std::uint32_t code;
   std::string info;             // the report's own text
@@ -60,7 +47,7 @@ TEST(ProgressHolder, ACodeWithoutTextTakesTheInterpretersTextCutAt131Characters)
   for (const InfoRow& row : rows) {
     FixedInterpreter::Instance().text = row.interpreterText;
     CProgressWrapper holder(1, &FixedInterpreter::Source);
-    const ProgressMsg block = Report(MSG_STATUS_FINISHED, row.code, row.info);
+    const ProgressMsg block = Progress(MSG_STATUS_FINISHED, 1, row.code, row.info.c_str());
     holder.ReportProgress(&block);
     const std::string json = holder.ToJson();
     EXPECT_NE(json.find(std::string("\"msg_errorCode\":") + row.expectedCode + ","),
@@ -73,16 +60,16 @@ TEST(ProgressHolder, ACodeWithoutTextTakesTheInterpretersTextCutAt131Characters)
 TEST(ProgressHolder, RendersEachReportWholeRetiresOnTheFinishedStateAndResetsOnReuse) {
   CProgressWrapper holder(7, &FixedInterpreter::Source);
   EXPECT_STREQ(holder.ToJson(), kStarted);
-  ProgressMsg block = Report(MSG_STATUS_RUNNING, 0, "first");
+  ProgressMsg block = Progress(MSG_STATUS_RUNNING, 15, 0, "first");
   holder.ReportProgress(&block);
-  block = Report(MSG_STATUS_RUNNING, 0, "");  // replaces the first whole
+  block = Progress(MSG_STATUS_RUNNING, 15, 0);  // replaces the first whole
   holder.ReportProgress(&block);
   holder.ReportProgress(nullptr);
   EXPECT_STREQ(holder.ToJson(),
                "{\"msg_type\":32,\"msg_status\":2,\"sub_step_current\":5,\"sub_step_total\":10,"
                "\"steps_current\":15,\"steps_total\":30,\"msg_errorCode\":0,\"msg_info\":\"\"}");
   EXPECT_EQ(holder.GetTaskId(), 7);
-  block = Report(MSG_STATUS_FINISHED, 0, "");
+  block = Progress(MSG_STATUS_FINISHED, 1, 0);
   holder.ReportProgress(&block);
   EXPECT_EQ(holder.GetTaskId(), 7);
   EXPECT_NE(std::string(holder.ToJson()).find("\"msg_status\":3"), std::string::npos);

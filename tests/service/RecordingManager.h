@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -11,6 +12,23 @@
 #include <vector>
 
 #include "common/IDataWiperManager.h"
+
+// A progress report at `step` of 30 (sub-step `step` % 10); a finished one
+// counts all ones. Errors (a non-zero code) are msg_type 33.
+inline ProgressMsg Progress(std::int32_t status, std::int64_t step, std::uint32_t code,
+                            const char* info = "") {
+  const bool finished = status == MSG_STATUS_FINISHED;
+  ProgressMsg block{};
+  block.msg_type = code == 0 ? MSG_TYPE_NORMAL : MSG_TYPE_ERROR;
+  block.msg_status = status;
+  block.steps_total = finished ? 1 : 30;
+  block.sub_step_total = finished ? 1 : 10;
+  block.steps_current = step;
+  block.sub_step_current = finished ? 1 : step % 10;
+  block.msg_errorCode = code;
+  std::strncpy(block.msg_info, info, sizeof(block.msg_info) - 1);
+  return block;
+}
 
 // A wipe manager that records each request and plays a wipe into its sink:
 // one running report, then (while held) more reports until it is stopped or
@@ -35,8 +53,12 @@ class RecordingManager final : public BoundaryObject<RecordingManager, IDataWipe
   }
   int Returned() const { return m_returned; }
   // Wait up to 20 s until `count` wipes began (or returned); false on time-out.
-  bool WaitForCalls(std::size_t count) { return Wait([&] { return m_calls.size() >= count; }); }
-  bool WaitForReturns(int count) { return Wait([&] { return m_returned >= count; }); }
+  bool WaitForCalls(std::size_t count) {
+    return Wait([&] { return m_calls.size() >= count; });
+  }
+  bool WaitForReturns(int count) {
+    return Wait([&] { return m_returned >= count; });
+  }
 
   int WipeDevice(IDeviceManager* devices, int disk, int partition, int algorithm,
                  IProgresMsg* progress) override {
@@ -74,28 +96,19 @@ class RecordingManager final : public BoundaryObject<RecordingManager, IDataWipe
     }
     m_changed.notify_all();
   }
-  // Running reports count steps of 30; the final one is all ones.
-  static void Report(IProgresMsg* progress, std::int64_t step, std::uint32_t code, bool final) {
-    ProgressMsg block{};
-    block.msg_type = code == 0 ? MSG_TYPE_NORMAL : MSG_TYPE_ERROR;
-    block.msg_status = final ? MSG_STATUS_FINISHED : MSG_STATUS_RUNNING;
-    block.steps_total = final ? 1 : 30;
-    block.sub_step_total = final ? 1 : 10;
-    block.steps_current = step;
-    block.sub_step_current = final ? 1 : step % 10;
-    block.msg_errorCode = code;
-    progress->ReportProgress(&block);
-  }
   int Run(const Call& call) {
     Note([&] { m_calls.push_back(call); });
-    Report(call.progress, 1, 0, false);
+    ProgressMsg block = Progress(MSG_STATUS_RUNNING, 1, 0);
+    call.progress->ReportProgress(&block);
     bool stopped = !call.progress->CanContinue();
     for (std::int64_t step = 2; m_hold && !stopped; ++step) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      Report(call.progress, step % 30, 0, false);
+      block = Progress(MSG_STATUS_RUNNING, step % 30, 0);
+      call.progress->ReportProgress(&block);
       stopped = !call.progress->CanContinue();
     }
-    Report(call.progress, 1, stopped ? kStopCode : 0, true);
+    block = Progress(MSG_STATUS_FINISHED, 1, stopped ? kStopCode : 0);
+    call.progress->ReportProgress(&block);
     Note([&] { ++m_returned; });
     return stopped ? -1 : 0;
   }
