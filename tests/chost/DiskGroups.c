@@ -56,8 +56,7 @@ static void DiskIsWipedByteForByte(VtxWipeManager* manager, VtxDeviceManager* de
   const int result = manager->vtbl->WipeDevice(manager, devices, 3, -1, kAlgorithm, NULL);
   CHECK(result == 0, "disk 3: result %d", result);
   long long length = 0;
-  uint64_t sum;
-  const long long wrong = HostScan(disk->szDevicePath, 0, size, &length, &sum);
+  const long long wrong = HostScan(disk->szDevicePath, 0, size, &length);
   CHECK(wrong == 0 && length == size, "disk 3: %lld bytes not as wiped", wrong);
 }
 

@@ -2,7 +2,6 @@
 #define VTX_CHOST_HOST_FILES_H
 
 #include <stddef.h>
-#include <stdint.h>
 
 /* Files the C host's groups make and read back: targets are filled with
    HOST_PATTERN, and the wipes they check leave HOST_WIPED. */
@@ -13,10 +12,9 @@
    `mode` ("wb" makes a file, "r+b" overwrites a device); non-zero on success. */
 int HostFill(const char* path, const char* mode, long long size);
 /* Reads the whole of `path` and counts the bytes that are not HOST_WIPED
-   inside [start, end) and not HOST_PATTERN elsewhere; -1 when unreadable.
-   `*length` and `*sum` (FNV-1a) are of all of it. */
-long long HostScan(const char* path, long long start, long long end, long long* length,
-                   uint64_t* sum);
+   inside [start, end) and not HOST_PATTERN elsewhere, and sets `*length`;
+   -1 when unreadable. */
+long long HostScan(const char* path, long long start, long long end, long long* length);
 /* The path of `file` in the folder of `path` (either separator). */
 void HostBeside(const char* path, const char* file, char* out, size_t size);
 

@@ -36,8 +36,7 @@ void ManagerWipesFilesAndFolders(void) {
     CHECK(result == kFiles[i].result, "%s: result %d", path, result);
     if (kFiles[i].withSink) HostSinkCheckFinal(&sink, kFiles[i].code, "");
     long long length = -1;
-    uint64_t sum;
-    const long long wrong = HostScan(path, 0, 0, &length, &sum);
+    const long long wrong = HostScan(path, 0, 0, &length);
     CHECK(result == 0 ? wrong == -1 : wrong == 0 && length == kFiles[i].size,
           "%s: %lld bytes of %lld changed", path, wrong, length);
     remove(path);
