@@ -12,7 +12,6 @@ if(CMAKE_CROSSCOMPILING)
   set(VTX_DISK_LOCKS loop_disks q7diskio)
 else()
   set(VTX_DISK_DESCRIPTION ${VTX_DISK_DIR}/disks.json)
-  set(VTX_DISK_RUNNER "")
   set(VTX_DISK_LOCKS loop_disks)
 endif()
 
@@ -21,28 +20,22 @@ add_test(NAME loop_disks_remove COMMAND bash ${VTX_DISK_SCRIPT} cleanup ${VTX_DI
 set_tests_properties(loop_disks_make PROPERTIES FIXTURES_SETUP loop_disks RESOURCE_LOCK loop_disks)
 set_tests_properties(loop_disks_remove PROPERTIES FIXTURES_CLEANUP loop_disks RESOURCE_LOCK loop_disks)
 
-set(VTX_DISK_TESTS disks/${VTX_BACKEND}/LoopDisk${VTX_BACKEND_NAME}Test.cpp)
-if(TARGET q7diskio)
-  list(APPEND VTX_DISK_TESTS disks/win32/DriverWipeWin32Test.cpp)
-endif()
 vtx_add_test_program(disk_tests
   ENVIRONMENT "VTX_DEVICE_DESCRIPTION=${VTX_DISK_DESCRIPTION}"
   LOCK ${VTX_DISK_LOCKS}
   FIXTURES loop_disks
   RUNNER ${VTX_DISK_RUNNER}
-  SOURCES disks/LoopDisks.cpp disks/WipeManagerTest.cpp volumes/ScratchVolume.cpp ${VTX_DISK_TESTS})
+  SOURCES disks/LoopDisks.cpp disks/WipeManagerTest.cpp volumes/ScratchVolume.cpp
+    disks/${VTX_BACKEND}/LoopDisk${VTX_BACKEND_NAME}Test.cpp)
 if(TARGET q7diskio)
+  target_sources(disk_tests PRIVATE disks/win32/DriverWipeWin32Test.cpp)
   add_dependencies(disk_tests q7diskio)
 endif()
 
 # The C host's loop-disk group (tests/chost/DiskGroups.c), under the same
 # fixture and locks.
-if(VTX_DISK_RUNNER)
-  add_test(NAME c_host_disks COMMAND ${VTX_DISK_RUNNER} $<TARGET_FILE:c_host> manager-disks
-    WORKING_DIRECTORY ${VTX_TEST_RUN_DIR})
-else()
-  add_test(NAME c_host_disks COMMAND c_host manager-disks WORKING_DIRECTORY ${VTX_TEST_RUN_DIR})
-endif()
+add_test(NAME c_host_disks COMMAND ${VTX_DISK_RUNNER} $<TARGET_FILE:c_host> manager-disks
+  WORKING_DIRECTORY ${VTX_TEST_RUN_DIR})
 set_tests_properties(c_host_disks PROPERTIES
   ENVIRONMENT "VTX_DEVICE_DESCRIPTION=${VTX_DISK_DESCRIPTION};${VTX_CHOST_ENVIRONMENT}"
   FIXTURES_REQUIRED loop_disks RESOURCE_LOCK "${VTX_DISK_LOCKS}" TIMEOUT 600

@@ -33,10 +33,6 @@ std::string ReadDevice(const std::string& path, std::size_t offset, std::size_t 
   return in ? bytes : std::string();
 }
 
-std::string ReadDisk(const DiskInfo& disk) {
-  return ReadDevice(disk.szDevicePath, 0, std::size_t(disk.nBytesPerSector * disk.nTotalSectors));
-}
-
 // Fills the whole disk with PatternBytes (no 0xFF) and returns them.
 std::string FillDisk(const DiskInfo& disk) {
   const std::string bytes = PatternBytes(std::size_t(disk.nBytesPerSector * disk.nTotalSectors));
@@ -51,85 +47,80 @@ bool OnlyWiped(std::string before, const std::string& after, std::size_t start,
   return after == before.replace(start, length, length, '\xFF');
 }
 
-// Wipes partition `index` of `disk` as the wipe manager does: open, wipe,
-// dismount. A failure of the open, init or dismount shows as 0xDEAD....
-std::uint32_t WipePartition(DiskInfo* disk, int index, IWiperAlgorithm* algorithm,
-                            RecordingSink* sink) {
+// Wipes partition 2 of `disk`, or the whole disk by its number, as the wipe
+// manager does: open, wipe, dismount. A failed open, size, init or dismount
+// shows as 0xDEAD....
+std::uint32_t Wipe(DiskInfo* disk, bool whole, IWiperAlgorithm* algorithm, RecordingSink* sink) {
   VantrixStorageDevice device;
-  if (device.OpenPartitionOf(disk->partitions[index]) != 0 || !device.IsOpen()) return 0xDEAD0001;
+  PartitionInfo* partition = whole ? nullptr : &disk->partitions[1];
+  if ((whole ? device.OpenDisk(disk->nDiskNumber) : device.OpenPartitionOf(*partition)) != 0 ||
+      !device.IsOpen())
+    return 0xDEAD0001;
+  if (whole && device.GetSectorSize() * device.GetTotalSectors() !=
+                   std::uint64_t(disk->nBytesPerSector * disk->nTotalSectors))
+    return 0xDEAD0002;
   CDeviceDriverWiper wiper;
-  if (wiper.init(disk, &disk->partitions[index]) != 0) return 0xDEAD0002;
+  if (wiper.init(disk, partition) != 0) return 0xDEAD0003;
   const std::uint32_t code = wiper.WippeData(algorithm, sink);
-  return device.DismountVolume() != 0 ? code : 0xDEAD0003;
+  return device.DismountVolume() != 0 ? code : 0xDEAD0004;
 }
 
 // Partition 2 of disk 1: 65600 sectors of 512 = 256 requests and a tail of 64;
-// of disk 2: 2053 sectors of 4096 = 64 requests of 32 and a tail of 5. The
-// two wipes run at once, through the one channel.
-TEST(LoopDisk, PartitionsOfBothSectorSizesAreWipedAtOnceAndNothingBeside) {
+// of disk 2: 2053 sectors of 4096 = 64 requests of 32 and a tail of 5; disk 2
+// whole: 4099 sectors = 128 requests and 3. The two wipes of a round run at
+// once, through the one channel. (Stops before a pass, a partition at sector 0
+// and whole disks of 512-byte sectors: WipeManager's rows and the C host.)
+TEST(LoopDisk, WipesOfBothSectorSizesWriteTheirTargetUpToAStopAndNothingBeside) {
   REQUIRE_LOOP_DISKS();
-  const std::int64_t requests[2] = {256, 64};
-  std::unique_ptr<DiskInfo> disks[2] = {DescribedDisk(1), DescribedDisk(2)};
-  ASSERT_TRUE(disks[0] && disks[1]);
-  std::string before[2];
-  RecordingSink sinks[2];
-  std::uint32_t codes[2] = {};
-  CUSDOD522022MEAlgorithm algorithm;
-  std::thread wipes[2];
-  for (int at = 0; at < 2; ++at) {
-    before[at] = FillDisk(*disks[at]);
-    // The partition's own cache now holds old bytes; the dismount drops them.
-    ASSERT_FALSE(ReadDevice(disks[at]->partitions[1].szDevicePath, 0, 4096).empty());
-  }
-  for (int at = 0; at < 2; ++at) {
-    wipes[at] = std::thread(
-        [&, at] { codes[at] = WipePartition(disks[at].get(), 1, &algorithm, &sinks[at]); });
-  }
-  for (std::thread& wipe : wipes) wipe.join();
-  for (int at = 0; at < 2; ++at) {
-    const PartitionInfo& partition = disks[at]->partitions[1];
-    const std::size_t start = partition.nStartSector * disks[at]->nBytesPerSector;
-    EXPECT_EQ(codes[at], 0u) << "disk " << at + 1;
-    EXPECT_TRUE(OnlyWiped(before[at], ReadDisk(*disks[at]), start, partition.nSizeInBytes))
-        << "disk " << at + 1 << ": partition 2 not wiped whole, or bytes beside it changed";
-    EXPECT_TRUE(AllBytesAre(ReadDevice(partition.szDevicePath, 0, 4096), 0xFF)) << "stale cache";
-    ASSERT_EQ(sinks[at].reports.size(), std::size_t(3 * requests[at]));
-    EXPECT_EQ(sinks[at].reports.back().steps_total, 3 * requests[at]);
-    EXPECT_EQ(sinks[at].reports.back().steps_current, 3 * requests[at] - 1);
-  }
-}
-
-// The whole disk of 4099 sectors of 4096 (128 requests and 3), then
-// partition 2 of disk 1 stopped after two requests. (Stops before a pass, a
-// partition at sector 0 and whole disks of 512-byte sectors with and without
-// a tail: WipeManager's rows and the C host's disk group.)
-TEST(LoopDisk, WipesWriteTheirSectorsUpToAStopAndNothingBeside) {
-  REQUIRE_LOOP_DISKS();
-  const struct {
+  CUSDOD522022MEAlgorithm threePasses;
+  CZeroFillWiperAlgorithm onePass;
+  struct Row {
     int disk;
     bool whole;  // else partition 2
+    IWiperAlgorithm* algorithm;
     int checks;  // stop checks allowed (all when negative)
     std::uint32_t code;
-    std::size_t written;  // bytes from the target's first
-  } cases[] = {{2, true, -1, 0, 4099 * 4096},
-               {1, false, 3, CDeviceDriverWiper::kDriverCodeStoppedInPass, 2 * 131072}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "disk " << c.disk << ", code " << std::hex << c.code);
-    std::unique_ptr<DiskInfo> disk = DescribedDisk(c.disk);
-    ASSERT_TRUE(disk);
-    const std::string before = FillDisk(*disk);
-    VantrixStorageDevice device;
-    if (c.whole) {
-      ASSERT_EQ(device.OpenDisk(c.disk), 0) << "the number, resolved by the device manager";
-      EXPECT_EQ(device.GetSectorSize() * device.GetTotalSectors(), before.size());
+    std::int64_t reports, steps;  // the reports made, the steps they announce
+    std::size_t written;          // bytes from the target's first
+  };
+  const Row rounds[2][2] = {
+      {{1, false, &threePasses, -1, 0, 3 * 256, 3 * 256, 65600 * 512},
+       {2, false, &threePasses, -1, 0, 3 * 64, 3 * 64, 2053 * 4096}},
+      {{2, true, &onePass, -1, 0, 128, 128, 4099 * 4096},
+       {1, false, &onePass, 3, CDeviceDriverWiper::kDriverCodeStoppedInPass, 2, 256, 2 * 131072}}};
+  for (const auto& round : rounds) {
+    std::unique_ptr<DiskInfo> disks[2];
+    std::string before[2];
+    RecordingSink sinks[2] = {RecordingSink(round[0].checks), RecordingSink(round[1].checks)};
+    std::uint32_t codes[2] = {};
+    for (int at = 0; at < 2; ++at) {
+      disks[at] = DescribedDisk(round[at].disk);
+      ASSERT_TRUE(disks[at]);
+      before[at] = FillDisk(*disks[at]);
+      // The partition's own cache now holds old bytes; its dismount drops them.
+      ASSERT_TRUE(round[at].whole ||
+                  !ReadDevice(disks[at]->partitions[1].szDevicePath, 0, 4096).empty());
     }
-    CDeviceDriverWiper wiper;
-    ASSERT_EQ(wiper.init(disk.get(), c.whole ? nullptr : &disk->partitions[1]), 0);
-    RecordingSink sink(c.checks);
-    CZeroFillWiperAlgorithm algorithm;
-    EXPECT_EQ(wiper.WippeData(&algorithm, &sink), c.code);
-    const std::size_t start = c.whole ? 0 : disk->partitions[1].nStartSector * 512;
-    EXPECT_TRUE(OnlyWiped(before, ReadDisk(*disk), start, c.written));
+    std::thread wipes[2];
+    for (int at = 0; at < 2; ++at) {
+      wipes[at] = std::thread([&, at] {
+        codes[at] = Wipe(disks[at].get(), round[at].whole, round[at].algorithm, &sinks[at]);
+      });
+    }
+    for (std::thread& wipe : wipes) wipe.join();
+    for (int at = 0; at < 2; ++at) {
+      const Row& row = round[at];
+      SCOPED_TRACE(testing::Message() << "disk " << row.disk << (row.whole ? " whole" : " p2"));
+      const PartitionInfo& partition = disks[at]->partitions[1];
+      const std::size_t start = row.whole ? 0 : partition.nStartSector * disks[at]->nBytesPerSector;
+      EXPECT_EQ(codes[at], row.code) << std::hex << codes[at];
+      EXPECT_TRUE(OnlyWiped(before[at], ReadBytes(disks[at]->szDevicePath), start, row.written));
+      EXPECT_TRUE(row.whole || AllBytesAre(ReadDevice(partition.szDevicePath, 0, 4096), 0xFF))
+          << "stale cache";
+      ASSERT_EQ(sinks[at].reports.size(), std::size_t(row.reports));
+      EXPECT_EQ(sinks[at].reports.back().steps_total, row.steps);
+      EXPECT_EQ(sinks[at].reports.back().steps_current, row.reports - 1);
+    }
   }
 }
 
@@ -155,9 +146,11 @@ TEST(LoopDisk, BusyTargetsDoNotOpenAndNamesResolveThroughTheDeviceManager) {
       {[&](Device& d) { return d.OpenVolume(file.c_str()); }, ENOTBLK},
       {[](Device& d) { return d.OpenVolume('P'); }, 0},
   };
-  for (const auto& [open, result] : cases) {
+  for (std::size_t at = 0; at < std::size(cases); ++at) {
+    SCOPED_TRACE(at);
+    const auto& [open, result] = cases[at];
     Device device;
-    EXPECT_EQ(open(device), result) << "case " << &open - &cases[0].first;
+    EXPECT_EQ(open(device), result);
     EXPECT_EQ(device.IsOpen(), result == 0);
     EXPECT_EQ(device.DismountVolume() != 0, result == 0);
     device.Close();

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "disks/LoopDisks.h"
 #include "storage/VantrixStorageDevice.h"
 #include "support/LogProbe.h"
@@ -17,45 +19,38 @@ TEST(LoopDisk, StorageDeviceOpensDrivesAndVolumesAsWindowsAnswers) {
   REQUIRE_LOOP_DISKS();
   std::unique_ptr<DiskInfo> disk = DescribedDisk(1);
   ASSERT_TRUE(disk);
-  using Open = int (*)(VantrixStorageDevice&, const DiskInfo&);
-  struct Case {
+  using Device = VantrixStorageDevice;
+  const struct {
     const char* what;
-    Open open;
+    std::function<int(Device&)> open;
     int result;
     bool isOpen;
     const char* logged;  // the path logged, to the end of its line; "": nothing logged
-  };
-  const Case cases[] = {
-      {"PhysicalDrive1, a loop disk",
-       [](VantrixStorageDevice& d, const DiskInfo& k) { return d.OpenDiskOf(k); }, 0, true, ""},
-      {"PhysicalDrive9, missing",
-       [](VantrixStorageDevice& d, const DiskInfo&) { return d.OpenDisk(9); }, ERROR_FILE_NOT_FOUND,
+  } cases[] = {
+      {"PhysicalDrive1, a loop disk", [&](Device& d) { return d.OpenDiskOf(*disk); }, 0, true, ""},
+      {"PhysicalDrive9, missing", [](Device& d) { return d.OpenDisk(9); }, ERROR_FILE_NOT_FOUND,
        false, ""},
-      {"P:, a folder",
-       [](VantrixStorageDevice& d, const DiskInfo& k) {
-         return d.OpenPartitionOf(k.partitions[1]);
-       },
+      {"P:, a folder", [&](Device& d) { return d.OpenPartitionOf(disk->partitions[1]); },
        ERROR_NOT_SUPPORTED, true, "open volume: \\\\.\\P:"},
       {"a partition without a letter",
-       [](VantrixStorageDevice& d, const DiskInfo& k) {
-         return d.OpenPartitionOf(k.partitions[0]);
-       },
-       ERROR_INVALID_NAME, false, "open volume: \\\\.\\"},
+       [&](Device& d) { return d.OpenPartitionOf(disk->partitions[0]); }, ERROR_INVALID_NAME, false,
+       "open volume: \\\\.\\"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     LogProbe log;
-    VantrixStorageDevice device;
-    EXPECT_EQ(c.open(device, *disk), c.result) << c.what;
-    EXPECT_EQ(device.IsOpen(), c.isOpen) << c.what;
-    EXPECT_EQ(device.GetSectorSize(), 512u) << c.what;
-    EXPECT_EQ(device.GetTotalSectors(), 0u) << c.what;
+    Device device;
+    EXPECT_EQ(c.open(device), c.result);
+    EXPECT_EQ(device.IsOpen(), c.isOpen);
+    EXPECT_EQ(device.GetSectorSize(), 512u);
+    EXPECT_EQ(device.GetTotalSectors(), 0u);
     device.Close();
     EXPECT_FALSE(device.IsOpen());
-    EXPECT_EQ(device.DismountVolume(), FALSE) << c.what;
+    EXPECT_EQ(device.DismountVolume(), FALSE);
     device.Close();
     EXPECT_TRUE(*c.logged ? log.Contains(c.logged + std::string(LogLineEnd()))
                           : log.Appended().empty())
-        << c.what << ": " << log.Appended();
+        << log.Appended();
   }
 }
 

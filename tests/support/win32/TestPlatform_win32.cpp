@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <winioctl.h>
 
-#include <cstddef>
-#include <cstring>
 #include <vector>
 
 #include "support/TestFiles.h"
@@ -19,18 +17,9 @@ std::string ErrorText(const char* what) {
   return what + std::string(" failed, error ") + std::to_string(GetLastError());
 }
 
-// The mount-point form of a reparse data buffer: tag, lengths, then the
-// substitute name ("\??\C:\target") and the print name, both NUL-terminated.
-struct MountPointHeader {
-  DWORD ReparseTag;
-  WORD ReparseDataLength;
-  WORD Reserved;
-  WORD SubstituteNameOffset;
-  WORD SubstituteNameLength;
-  WORD PrintNameOffset;
-  WORD PrintNameLength;
-};
-
+// A folder whose mount-point reparse data names `target`: the tag, the data
+// length, the offsets and lengths of the two names, then the substitute name
+// ("\??\C:\target") and the print name, each NUL-terminated.
 bool MakeJunction(const fs::path& link, const fs::path& target, std::string* why) {
   if (!CreateDirectoryW(link.wstring().c_str(), /*lpSecurityAttributes=*/nullptr)) {
     *why = ErrorText("CreateDirectoryW");
@@ -44,25 +33,18 @@ bool MakeJunction(const fs::path& link, const fs::path& target, std::string* why
     *why = ErrorText("CreateFileW");
     return false;
   }
-  const std::wstring substitute = L"\\??\\" + fs::absolute(target).wstring();
   const std::wstring print = fs::absolute(target).wstring();
-  const WORD substituteBytes = static_cast<WORD>(substitute.size() * sizeof(wchar_t));
-  const WORD printBytes = static_cast<WORD>(print.size() * sizeof(wchar_t));
-  const std::size_t pathBytes = substituteBytes + sizeof(wchar_t) + printBytes + sizeof(wchar_t);
-  std::vector<unsigned char> data(sizeof(MountPointHeader) + pathBytes, 0);
-  MountPointHeader header = {};
-  header.ReparseTag = IO_REPARSE_TAG_MOUNT_POINT;
-  header.ReparseDataLength = static_cast<WORD>(8 + pathBytes);
-  header.SubstituteNameLength = substituteBytes;
-  header.PrintNameOffset = static_cast<WORD>(substituteBytes + sizeof(wchar_t));
-  header.PrintNameLength = printBytes;
-  std::memcpy(data.data(), &header, sizeof(header));
-  std::memcpy(data.data() + sizeof(header), substitute.data(), substituteBytes);
-  std::memcpy(data.data() + sizeof(header) + header.PrintNameOffset, print.data(), printBytes);
+  const std::wstring names = L"\\??\\" + print + L'\0' + print + L'\0';
+  const WORD printBytes = static_cast<WORD>(print.size() * 2), substituteBytes = printBytes + 8;
+  const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+  std::vector<WORD> data = {
+      LOWORD(tag), HIWORD(tag),     static_cast<WORD>(8 + names.size() * 2), 0,
+      0,           substituteBytes, static_cast<WORD>(substituteBytes + 2),  printBytes};
+  data.insert(data.end(), names.begin(), names.end());
   DWORD returned = 0;
-  const BOOL ok =
-      DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, data.data(), static_cast<DWORD>(data.size()),
-                      /*lpOutBuffer=*/nullptr, 0, &returned, /*lpOverlapped=*/nullptr);
+  const BOOL ok = DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, data.data(),
+                                  static_cast<DWORD>(data.size() * sizeof(WORD)),
+                                  /*lpOutBuffer=*/nullptr, 0, &returned, /*lpOverlapped=*/nullptr);
   if (!ok) *why = ErrorText("FSCTL_SET_REPARSE_POINT");
   CloseHandle(folder);
   if (!ok) RemoveDirectoryW(link.wstring().c_str());
