@@ -1,16 +1,9 @@
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <random>
-#include <string>
-#include <vector>
 
-#include "algorithms/WiperAlgorithms.h"
 #include "storage/VantrixFile.h"
 #include "volumes/ScratchVolume.h"
-#include "wipers/FileWiper.h"
-#include "wipers/FolderWiper.h"
-#include "wipers/VolFreeSpaceWiper.h"
+#include "wipers/WipeHelpers.h"
 
 namespace {
 
@@ -36,42 +29,22 @@ void WriteDurably(const fs::path& path, const std::string& marker, std::size_t s
   file.closeFile();
 }
 
-std::size_t Occurrences(const std::string& haystack, const std::string& needle) {
-  std::size_t count = 0;
-  for (std::size_t at = haystack.find(needle); at != std::string::npos;
-       at = haystack.find(needle, at + 1)) {
-    ++count;
-  }
-  return count;
-}
-
-// Wipes the file `path` with the file wiper, or its folder with the folder
-// wiper, deleting what a successful wipe deletes.
-std::uint32_t WipeOnce(bool folder, const fs::path& path) {
-  CZeroFillWiperAlgorithm algorithm;
-  std::uint32_t code = ~0u;
-  if (folder) {
-    CFolderWiper wiper;
-    if (wiper.init(ModulePath(path.parent_path()).c_str()) < 0) return code;
-    if ((code = wiper.WippeData(&algorithm, nullptr)) == 0) wiper.removeAll();
-  } else {
-    CFileWiper wiper;
-    if (wiper.init(ModulePath(path).c_str()) != 0) return code;
-    if ((code = wiper.WippeData(&algorithm, nullptr)) == 0) wiper.closeAndDelete();
-  }
-  return code;
+// The file `path` wiped by the file wiper, or its folder by the folder wiper.
+std::uint32_t WipeFileOrFolder(bool folder, const fs::path& path) {
+  CFileWiper file;
+  CFolderWiper tree;
+  return folder ? ZeroFillWipe(&tree, ModulePath(path.parent_path()))
+                : ZeroFillWipe(&file, ModulePath(path));
 }
 
 // A scratch ext4 whose raw image this test reads, and whose markers the
 // fixture scans for once more after unmounting it.
-class Forensic : public testing::Test {
+class Forensic : public ScratchVolumeTest {
  protected:
-  void Use(const char* variable, const std::string& image) {
-    std::string why;
-    if (!m_volume.Find(variable, &why)) GTEST_SKIP() << why;
+  void UseImage(const char* variable, const std::string& image) {
+    Use(variable);
     m_image = FixtureFile(image + ".img");
     m_markers.open(FixtureFile(image + ".marker"), std::ios::app);
-    m_volume.Clear();
   }
   // A new random marker, listed for the scan after unmounting.
   std::string Marker(const char* kind) {
@@ -83,15 +56,18 @@ class Forensic : public testing::Test {
     return marker;
   }
   std::size_t InImage(const std::string& marker) const {
-    return Occurrences(ReadBytes(m_image), marker);
+    const std::string image = ReadBytes(m_image);
+    std::size_t count = 0;
+    for (auto at = image.find(marker); at != std::string::npos; at = image.find(marker, at + 1)) {
+      ++count;
+    }
+    return count;
   }
   std::uint32_t WipeFreeSpace() const {
     CVolFreeSpaceWiper wiper;
-    CZeroFillWiperAlgorithm algorithm;
-    return wiper.init(m_volume.root().c_str()) != 0 ? ~0u : wiper.WippeData(&algorithm, nullptr);
+    return ZeroFillWipe(&wiper, root());
   }
 
-  ScratchVolume m_volume;
   fs::path m_image;
   std::ofstream m_markers;
 };
@@ -101,33 +77,29 @@ class Forensic : public testing::Test {
 // wiper; neither data nor names may survive on the raw image. This file
 // system has no journal, whose copies of folder blocks would keep every name.
 TEST_F(Forensic, NoDataAndNoNameOfAWipedFileSurvives) {
-  Use("VTX_FORENSIC_ROOT", "forensic");
-  if (HasFatalFailure() || IsSkipped()) return;
-  const std::string fileMarker = Marker("file");
-  const std::string treeMarker = Marker("tree");
-  const std::string freeMarker = Marker("free");
-  const std::string name = Marker("name");
-  const fs::path root = m_volume.path();
-  WriteDurably(root / (name + "-single.bin"), fileMarker, 300000);
-  const fs::path tree = root / (name + "-tree");
+  UseImage("VTX_FORENSIC_ROOT", "forensic");
+  if (IsSkipped()) return;
+  const std::string fileMarker = Marker("file"), treeMarker = Marker("tree");
+  const std::string freeMarker = Marker("free"), name = Marker("name");
+  const fs::path single = path() / (name + "-single.bin"), tree = path() / (name + "-tree");
+  WriteDurably(single, fileMarker, 300000);
   WriteDurably(tree / (name + "-a.bin"), treeMarker, 200000);
   WriteDurably(tree / (name + "-sub") / "b.bin", treeMarker, 262144);
   WriteDurably(tree / "sub2" / "deeper" / "c.bin", treeMarker, 5000);
-  WriteDurably(root / "plain.bin", freeMarker, 250000);
+  WriteDurably(path() / "plain.bin", freeMarker, 250000);
   ASSERT_GT(InImage(fileMarker), 1000u) << "the scan cannot see the files";
   const std::size_t freeCount = InImage(freeMarker);
   ASSERT_GT(freeCount, 1000u);
 
-  ASSERT_EQ(WipeOnce(false, root / (name + "-single.bin")), 0u);
-  ASSERT_EQ(WipeOnce(true, tree / (name + "-a.bin")), 0u);
-  EXPECT_FALSE(fs::exists(root / (name + "-single.bin")) || fs::exists(tree));
+  ASSERT_EQ(WipeFileOrFolder(false, single), 0u);
+  ASSERT_EQ(WipeFileOrFolder(true, tree / (name + "-a.bin")), 0u);
+  EXPECT_FALSE(fs::exists(single) || fs::exists(tree));
   EXPECT_EQ(InImage(fileMarker), 0u) << "the file wiper left data on the device";
   EXPECT_EQ(InImage(treeMarker), 0u) << "the folder wiper left data on the device";
   EXPECT_EQ(InImage(freeMarker), freeCount);
 
-  fs::remove(root / "plain.bin");
+  fs::remove(path() / "plain.bin");
   EXPECT_EQ(WipeFreeSpace(), 0u);
-  EXPECT_FALSE(fs::exists(root / CVolFreeSpaceWiper::kWorkFolderName));
   EXPECT_EQ(InImage(freeMarker), 0u) << "the free-space wiper left deleted data on the device";
 }
 
@@ -135,20 +107,20 @@ TEST_F(Forensic, NoDataAndNoNameOfAWipedFileSurvives) {
 // cut short and the wipe fails, keeping the file rather than counting the part
 // written as done; once there is room again it is wiped for good.
 TEST_F(Forensic, SparseFileOnANearlyFullVolumeIsWipedWholeOrKept) {
-  Use("VTX_FORENSIC_ROOT", "forensic");
-  if (HasFatalFailure() || IsSkipped()) return;
+  UseImage("VTX_FORENSIC_ROOT", "forensic");
+  if (IsSkipped()) return;
   for (const bool folder : {false, true}) {
     SCOPED_TRACE(folder ? "folder wiper" : "file wiper");
-    m_volume.Clear();
+    Clear();
     const std::string marker = Marker("sparse");
-    const fs::path path = m_volume.path() / "tree" / "sparse.bin";
-    WriteDurably(path, marker, 36 * 1024, /*offset=*/64 * 1024);
-    m_volume.LeaveFree(16 * 1024);
-    EXPECT_NE(WipeOnce(folder, path), 0u);
-    ASSERT_TRUE(fs::exists(path));
-    fs::remove(m_volume.path() / "ballast.bin");
-    EXPECT_EQ(WipeOnce(folder, path), 0u);
-    EXPECT_FALSE(fs::exists(path));
+    const fs::path sparse = path() / "tree" / "sparse.bin";
+    WriteDurably(sparse, marker, 36 * 1024, /*offset=*/64 * 1024);
+    LeaveFree(16 * 1024);
+    EXPECT_NE(WipeFileOrFolder(folder, sparse), 0u);
+    ASSERT_TRUE(fs::exists(sparse));
+    fs::remove(path() / "ballast.bin");
+    EXPECT_EQ(WipeFileOrFolder(folder, sparse), 0u);
+    EXPECT_FALSE(fs::exists(sparse));
     EXPECT_EQ(InImage(marker), 0u);
   }
 }
@@ -156,23 +128,23 @@ TEST_F(Forensic, SparseFileOnANearlyFullVolumeIsWipedWholeOrKept) {
 // ext4 as mkfs makes it keeps 5 % for root. Deleted data there is free space
 // too: a free-space wipe run as root must cover it.
 TEST_F(Forensic, FreeSpaceWipeCoversTheBlocksKeptForRoot) {
-  Use("VTX_RESERVE_ROOT", "reserve");
-  if (HasFatalFailure() || IsSkipped()) return;
+  UseImage("VTX_RESERVE_ROOT", "reserve");
+  if (IsSkipped()) return;
   const std::string marker = Marker("reserve");
-  if (fs::space(m_volume.path()).free == fs::space(m_volume.path()).available) {
+  if (fs::space(path()).free == fs::space(path()).available) {
     GTEST_SKIP() << "the system shows no blocks kept for root here (Windows has none)";
   }
   // Every block this process may write gets the marker, the reserve included.
   const std::string piece = Repeated(marker, 65536);
   VantrixFile data;
-  ASSERT_TRUE(data.open((m_volume.path() / "data.bin").wstring(), VantrixFile::kModeDefault));
+  ASSERT_TRUE(data.open((path() / "data.bin").wstring(), VantrixFile::kModeDefault));
   for (int round = 0; round < 2; ++round) {
     while (data.writeFileToEnd(65536, reinterpret_cast<const unsigned char*>(piece.data())) > 0) {
     }
     data.flush();
   }
   data.closeFile();
-  fs::remove(m_volume.path() / "data.bin");
+  fs::remove(path() / "data.bin");
   ASSERT_GT(InImage(marker), 1000u);
   EXPECT_EQ(WipeFreeSpace(), 0u);
   EXPECT_EQ(InImage(marker), 0u) << "deleted data survived in the root reserve";
@@ -181,17 +153,16 @@ TEST_F(Forensic, FreeSpaceWipeCoversTheBlocksKeptForRoot) {
 // On a device that fails writes (an image whose backing store is full), the
 // data is accepted into the cache but cannot be flushed: the wipe fails with
 // its own code and deletes nothing.
-TEST(WriteFailure, FailedFlushFailsTheWipeAndDeletesNothing) {
-  ScratchVolume volume;
-  std::string why;
-  if (!volume.Find("VTX_FAULTY_ROOT", &why)) GTEST_SKIP() << why;
+TEST_F(Forensic, FailedFlushFailsTheWipeAndDeletesNothing) {
+  Use("VTX_FAULTY_ROOT");
+  if (IsSkipped()) return;
   const fs::path ballast = FixtureFile("faulty-backing") / "ballast.bin";
   for (const bool folder : {false, true}) {
     SCOPED_TRACE(folder ? "folder wiper" : "file wiper");
-    volume.Clear();
+    Clear();
     // Two files: the folder wiper flushes one as it passes it, one at the end.
-    const fs::path path = volume.path() / "tree" / "sparse.bin";
-    for (const fs::path& file : {path, path.parent_path() / "other.bin"}) {
+    const fs::path sparse = path() / "tree" / "sparse.bin", other = path() / "tree" / "other.bin";
+    for (const fs::path& file : {sparse, other}) {
       MakeFolders(file.parent_path());
       std::ofstream(file, std::ios::binary).put('s');
       fs::resize_file(file, 1 << 20);
@@ -202,11 +173,10 @@ TEST(WriteFailure, FailedFlushFailsTheWipeAndDeletesNothing) {
       while (fill.write(chunk.data(), chunk.size())) {
       }
     }
-    EXPECT_EQ(WipeOnce(folder, path), CDataWiper::kCodeFlushFailed);
-    EXPECT_TRUE(fs::exists(path) && fs::exists(path.parent_path() / "other.bin"));
+    EXPECT_EQ(WipeFileOrFolder(folder, sparse), CDataWiper::kCodeFlushFailed);
+    EXPECT_TRUE(fs::exists(sparse) && fs::exists(other));
     fs::remove(ballast);
   }
-  volume.Clear();
 }
 
 }  // namespace

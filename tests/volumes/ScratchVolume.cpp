@@ -17,38 +17,40 @@ std::string Environment(const char* variable) {
   return value ? value : "";
 }
 
-fs::path FixtureFile(const std::string& name) {
+fs::path ScratchVolumeTest::FixtureFile(const std::string& name) {
   return fs::path(Environment("VTX_VOLUME_DIR")) / name;
 }
 
-bool ScratchVolume::Find(const char* variable, std::string* why) {
+void ScratchVolumeTest::Use(const char* variable) {
   m_root = Environment(variable);
-  if (m_root.empty()) {
-    *why = std::string(variable) + " is not set: run through ctest, which mounts the volume";
-    return false;
-  }
   std::error_code error;
-  if (!fs::exists(path() / kMountMarker, error)) {
-    *why = "no scratch volume at " + m_root +
-           ": mounting a tmpfs or a loop device needs root and is not permitted here";
-    return false;
+  if (m_root.empty()) {
+    GTEST_SKIP() << variable << " is not set: run through ctest, which mounts the volume";
+  } else if (!fs::exists(path() / kMountMarker, error)) {
+    GTEST_SKIP() << "no scratch volume at " << m_root
+                 << ": mounting a tmpfs or a loop device needs root and is not permitted here";
   }
-  return true;
+  m_mounted = true;
+  Clear();
 }
 
-void ScratchVolume::Clear() const {
+void ScratchVolumeTest::TearDown() {
+  if (m_mounted && fs::exists(path())) Clear();
+}
+
+void ScratchVolumeTest::Clear() const {
   for (const auto& entry : fs::directory_iterator(path())) {
     if (entry.path().filename() != kMountMarker) fs::remove_all(entry.path());
   }
 }
 
 // The library reports 0 as "unknown" (all bits set) on Windows.
-std::uint64_t ScratchVolume::Available() const {
+std::uint64_t ScratchVolumeTest::Available() const {
   const std::uintmax_t available = fs::space(path()).available;
   return available == static_cast<std::uintmax_t>(-1) ? 0 : available;
 }
 
-void ScratchVolume::LeaveFree(std::uint64_t bytes) const {
+void ScratchVolumeTest::LeaveFree(std::uint64_t bytes) const {
   // Written for real (a sparse ballast takes no space), and topped up while
   // the file system's own bookkeeping leaves more than asked.
   std::ofstream ballast(path() / "ballast.bin", std::ios::binary);

@@ -1,18 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <iterator>
-#include <string>
-#include <vector>
 
-#include "algorithms/WiperAlgorithms.h"
-#include "support/RecordingSink.h"
-#include "support/TestFiles.h"
-#include "support/TestPlatform.h"
-#include "wipers/FileWiper.h"
+#include "wipers/WipeHelpers.h"
 
 namespace {
-
-constexpr std::size_t kBlock = CDataWiper::kBlockSize;
 
 // Every size around the block edges, with one pass and with seven (every
 // pass writes the same whole file), named relatively, below a folder whose
@@ -26,21 +16,17 @@ TEST(FileWiper, OverwritesEveryByteInPlaceThenDeletes) {
     while (path.wstring().size() < 400) path /= std::string(50, 'p');
     path /= "secret.bin";
     WriteBytes(path, PatternBytes(size));
-    const fs::path previous = fs::current_path();
-    fs::current_path(dir.path());
     CFileWiper wiper;
-    const int opened = wiper.init(ModulePath(fs::relative(path)).c_str());
-    fs::current_path(previous);
-    ASSERT_EQ(opened, 0);
+    {
+      InFolder in(dir.path());
+      ASSERT_EQ(wiper.init(ModulePath(fs::relative(path)).c_str()), 0);
+    }
     EXPECT_EQ(wiper.GetTotalSize(), size);
     CZeroFillWiperAlgorithm zero;
-    CUSDOD522022MECEAlgorithm sevenPasses;
-    ASSERT_EQ(
-        wiper.WippeData(size % 2 ? static_cast<IWiperAlgorithm*>(&sevenPasses) : &zero, nullptr),
-        0u);
-    const std::string content = ReadBytes(path);
-    EXPECT_EQ(content.size(), size);
-    EXPECT_TRUE(AllBytesAre(content, 0xFF));
+    CUSDOD522022MECEAlgorithm seven;
+    ASSERT_EQ(wiper.WippeData(size % 2 ? static_cast<IWiperAlgorithm*>(&seven) : &zero, nullptr),
+              0u);
+    EXPECT_EQ(ReadBytes(path), std::string(size, '\xFF'));
     EXPECT_NE(wiper.closeAndDelete(), 0);
     EXPECT_FALSE(fs::exists(path));
   }
@@ -49,19 +35,18 @@ TEST(FileWiper, OverwritesEveryByteInPlaceThenDeletes) {
 // A missing file, a folder, no name, a link: init fails and nothing changes.
 TEST(FileWiper, InitRefusesWhatIsNotAPlainFile) {
   TempDir dir;
-  const std::string original = PatternBytes(kBlock + 5);
-  WriteBytes(dir / "target.bin", original);
+  WriteBytes(dir / "target.bin", PatternBytes(kBlock + 5));
   std::string why;
   const bool linked = MakeFileLink(dir / "link.bin", dir / "target.bin", &why);
-  std::vector<std::string> targets = {ModulePath(dir / "absent.bin"), ModulePath(dir.path())};
-  if (linked) targets.push_back(ModulePath(dir / "link.bin"));
-  for (const std::string& target : targets) {
+  const std::string absent = ModulePath(dir / "absent.bin"), folder = ModulePath(dir.path()),
+                    link = ModulePath(dir / "link.bin");
+  std::vector<const char*> targets = {absent.c_str(), folder.c_str(), nullptr};
+  if (linked) targets.push_back(link.c_str());
+  for (const char* target : targets) {
     CFileWiper wiper;
-    EXPECT_EQ(wiper.init(target.c_str()), -1) << target;
+    EXPECT_EQ(wiper.init(target), -1) << (target ? target : "null");
   }
-  CFileWiper null;
-  EXPECT_EQ(null.init(nullptr), -1);
-  EXPECT_EQ(ReadBytes(dir / "target.bin"), original);
+  EXPECT_EQ(ReadBytes(dir / "target.bin"), PatternBytes(kBlock + 5));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()),
             linked ? 2 : 1);
   if (!linked) GTEST_SKIP() << "the link case: " << why;

@@ -1,29 +1,8 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "algorithms/WiperAlgorithms.h"
 #include "storage/FileSystem.h"
 #include "support/LogProbe.h"
-#include "support/RecordingSink.h"
-#include "support/TestFiles.h"
-#include "support/TestPlatform.h"
-#include "wipers/FolderWiper.h"
+#include "wipers/WipeHelpers.h"
 
 namespace {
-
-constexpr std::size_t kBlock = CDataWiper::kBlockSize;
-
-std::wstring Wide(const fs::path& path) { return path.wstring(); }
-
-std::uint32_t Wipe(CFolderWiper* wiper, const fs::path& root, IProgresMsg* sink = nullptr) {
-  if (wiper->init(ModulePath(root).c_str()) < 0) return ~0u;
-  CZeroFillWiperAlgorithm algorithm;
-  const std::uint32_t code = wiper->WippeData(&algorithm, sink);
-  if (code == 0) wiper->removeAll();
-  return code;
-}
 
 // The run is z.bin, a/second.bin (ending with the second block), a/b/third.bin,
 // collected breadth first below a root named relatively, whose path is longer
@@ -34,40 +13,40 @@ TEST(FolderWiper, CursorSplitsTheRunAcrossFilesAndDeletesEachFilePassed) {
   TempDir dir;
   fs::path root = dir / "tree";
   while (root.wstring().size() < dir.path().wstring().size() + 330) root /= std::string(40, 'n');
-  const std::size_t secondSize = 2 * kBlock - 1000;
-  WriteBytes(root / "z.bin", PatternBytes(1000));
-  WriteBytes(root / "a" / "second.bin", PatternBytes(secondSize));
-  WriteBytes(root / "a" / "b" / "third.bin", PatternBytes(10));
-  const fs::path previous = fs::current_path();
-  fs::current_path(dir.path());
+  const fs::path z = root / "z.bin", second = root / "a" / "second.bin";
+  const fs::path third = root / "a" / "b" / "third.bin";
+  WriteBytes(z, PatternBytes(1000));
+  WriteBytes(second, PatternBytes(2 * kBlock - 1000));
+  WriteBytes(third, PatternBytes(10));
   CFolderWiper wiper;
-  const int result = wiper.init(ModulePath(fs::relative(root)).c_str());
-  fs::current_path(previous);
-  ASSERT_EQ(result, 1);
-  EXPECT_EQ(wiper.folders(),
-            (std::vector<std::wstring>{Wide(root), Wide(root / "a"), Wide(root / "a" / "b")}));
+  {
+    InFolder in(dir.path());
+    ASSERT_EQ(wiper.init(ModulePath(fs::relative(root)).c_str()), 1);
+  }
+  EXPECT_EQ(wiper.folders(), (std::vector<std::wstring>{root.wstring(), (root / "a").wstring(),
+                                                        (root / "a" / "b").wstring()}));
   EXPECT_EQ(wiper.files(),
-            (std::vector<std::wstring>{Wide(root / "z.bin"), Wide(root / "a" / "second.bin"),
-                                       Wide(root / "a" / "b" / "third.bin")}));
+            (std::vector<std::wstring>{z.wstring(), second.wstring(), third.wstring()}));
   ASSERT_EQ(wiper.GetTotalSize(), 2 * kBlock + 10);
 
   std::vector<unsigned char> block(kBlock, 0xFF);
   EXPECT_EQ(wiper.WriteData(0, block.data(), int(kBlock)), int(kBlock));
-  EXPECT_FALSE(fs::exists(root / "z.bin"));
-  const std::string second = ReadBytes(root / "a" / "second.bin");
-  EXPECT_TRUE(AllBytesAre(second.substr(0, kBlock - 1000), 0xFF));
-  EXPECT_EQ(second.substr(kBlock - 1000), PatternBytes(secondSize).substr(kBlock - 1000));
+  EXPECT_FALSE(fs::exists(z));
+  EXPECT_EQ(ReadBytes(second), std::string(kBlock - 1000, '\xFF') +
+                                   PatternBytes(2 * kBlock - 1000).substr(kBlock - 1000));
   EXPECT_EQ(wiper.WriteData(kBlock, block.data(), int(kBlock)), int(kBlock));
-  EXPECT_TRUE(AllBytesAre(ReadBytes(root / "a" / "second.bin"), 0xFF));
+  EXPECT_TRUE(AllBytesAre(ReadBytes(second), 0xFF));
   EXPECT_EQ(wiper.WriteData(2 * kBlock, block.data(), 10), 10);
-  EXPECT_FALSE(fs::exists(root / "a" / "second.bin"));
-  EXPECT_TRUE(AllBytesAre(ReadBytes(root / "a" / "b" / "third.bin"), 0xFF));
+  EXPECT_FALSE(fs::exists(second));
+  EXPECT_EQ(ReadBytes(third), std::string(10, '\xFF'));
   EXPECT_EQ(wiper.WriteData(2 * kBlock + 10, block.data(), 10), 0);  // past the run
   EXPECT_EQ(wiper.FinishData(0), 0u);
   wiper.removeAll();
   EXPECT_FALSE(fs::exists(root));
 }
 
+// Empty files and folders go; a wiper that wiped nothing (the manager's second
+// clean-up) removes only what holds no data.
 TEST(FolderWiper, EmptyFilesAndFoldersAreRemovedButUnwrittenDataIsKept) {
   TempDir dir;
   const fs::path root = dir / "hollow";
@@ -75,11 +54,8 @@ TEST(FolderWiper, EmptyFilesAndFoldersAreRemovedButUnwrittenDataIsKept) {
   WriteBytes(root / "x" / "empty1", "");
   WriteBytes(root / "empty2", "");
   CFolderWiper wiper;
-  EXPECT_EQ(Wipe(&wiper, root), 0u);
+  EXPECT_EQ(ZeroFillWipe(&wiper, ModulePath(root)), 0u);
   EXPECT_FALSE(fs::exists(root));
-
-  // A wiper that wiped nothing (the manager's second clean-up) removes only
-  // what holds no data.
   WriteBytes(root / "data.bin", PatternBytes(50));
   WriteBytes(root / "sub" / "empty", "");
   CFolderWiper cleaner;
@@ -96,14 +72,14 @@ TEST(FolderWiper, DangerousOrMeaninglessTargetsFailInit) {
   const fs::path outside = dir / "outside";
   WriteBytes(outside / "keep.bin", PatternBytes(700));
   WriteBytes(dir / "plain.bin", PatternBytes(10));
-  const std::string separator(1, kNarrowPathSeparator);
+  const std::string separator(1, kNarrowPathSeparator), out = ModulePath(outside);
   std::vector<std::string> targets = {"",
                                       ".",
                                       "..",
                                       ModulePath(dir / "missing"),
                                       ModulePath(dir / "plain.bin"),
-                                      ModulePath(outside) + separator + ".",
-                                      ModulePath(outside) + separator + ".."};
+                                      out + separator + ".",
+                                      out + separator + ".."};
   std::string why;
   if (MakeFolderLink(dir / "link", outside, &why)) {
     for (const std::string& end : {std::string(), separator, separator + "."}) {
@@ -126,8 +102,7 @@ TEST(FolderWiper, DangerousOrMeaninglessTargetsFailInit) {
 // tree is passed over (its names here go), one with two names here counts once.
 TEST(FolderWiper, NothingIsWrittenThroughALinkAndTheLinksGo) {
   TempDir dir;
-  const fs::path outside = dir / "outside";
-  const fs::path root = dir / "tree";
+  const fs::path outside = dir / "outside", root = dir / "tree";
   const std::string outsideData = PatternBytes(kBlock + 123);
   WriteBytes(outside / "precious.bin", outsideData);
   WriteBytes(outside / "nested" / "more.bin", outsideData);
@@ -144,7 +119,7 @@ TEST(FolderWiper, NothingIsWrittenThroughALinkAndTheLinksGo) {
   if (!folderLink && !fileLink && error) GTEST_SKIP() << "no links here: " << why;
   LogProbe log;
   CFolderWiper wiper;
-  EXPECT_EQ(Wipe(&wiper, root), 0u);
+  EXPECT_EQ(ZeroFillWipe(&wiper, ModulePath(root)), 0u);
   EXPECT_EQ(wiper.files().size(), 3u);
   EXPECT_EQ(wiper.GetTotalSize(), 500 + kBlock + 7 + 900);
   EXPECT_EQ(ReadBytes(outside / "precious.bin"), outsideData);
@@ -191,8 +166,7 @@ TEST(FolderWiper, ChangesAfterTheListingFailTheWipeAndTouchNothingElse) {
        {kFolderLinked, kRootLinked, kRemoved, kGrew, kGrewDuring, kReplacedDuring}) {
     SCOPED_TRACE(change);
     TempDir dir;
-    const fs::path root = dir / "tree";
-    const fs::path outside = dir / "outside";
+    const fs::path root = dir / "tree", outside = dir / "outside";
     for (const fs::path& base : {root, outside}) {
       WriteBytes(base / "c.bin", PatternBytes(100));
       WriteBytes(base / "a" / "one.bin", PatternBytes(kBlock + 100));
@@ -204,7 +178,7 @@ TEST(FolderWiper, ChangesAfterTheListingFailTheWipeAndTouchNothingElse) {
       if (check == (change >= kGrewDuring ? 4 : 1)) made = Make(change, root, outside);
     };
     CFolderWiper wiper;
-    const std::uint32_t code = Wipe(&wiper, root, &sink);
+    const std::uint32_t code = ZeroFillWipe(&wiper, ModulePath(root), &sink);
     EXPECT_TRUE(!made || code != 0u);
     EXPECT_EQ(ReadBytes(outside / "b" / "two.bin"), PatternBytes(3 * kBlock));
     EXPECT_EQ(ReadBytes(outside / "a" / "one.bin"), PatternBytes(kBlock + 100));

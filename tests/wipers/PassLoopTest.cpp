@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdint>
 #include <vector>
 
 #include "algorithms/WiperAlgorithms.h"
@@ -38,12 +37,11 @@ class RecordingWiper : public CDataWiper {
     return size;
   }
   std::uint32_t FinishData(std::uint32_t code) override {
-    finishedWith.push_back(code);
+    ++finishCalls;
     return m_finish != 0 ? m_finish : code;
   }
   std::vector<Write> writes;
-  std::vector<std::uint32_t> finishedWith;
-  int totalCalls = 0;
+  int totalCalls = 0, finishCalls = 0;
 
  private:
   std::uint64_t m_total;
@@ -84,9 +82,8 @@ TEST(PassLoop, EveryBlockOfEveryPassThenTheTailIsWrittenAndReported) {
     EXPECT_EQ(wiper.WippeData(&algorithm, &sink), 0u);
     const std::int64_t blocks = c.total / kBlock, passes = std::max(c.passes, 0);
     std::vector<Write> expected;
-    for (int pass = 0; pass < passes; ++pass) {
-      for (std::int64_t at = 0; at < blocks; ++at)
-        expected.push_back({at * kBlock, int(kBlock), 0xA0});
+    for (std::int64_t at = 0; at < passes * blocks; ++at) {
+      expected.push_back({at % blocks * kBlock, int(kBlock), 0xA0});
     }
     if (c.total % kBlock) expected.push_back({blocks * kBlock, int(c.total % kBlock), 0xA0});
     EXPECT_EQ(wiper.writes, expected);
@@ -106,21 +103,18 @@ TEST(PassLoop, EveryBlockOfEveryPassThenTheTailIsWrittenAndReported) {
       EXPECT_EQ(report.sub_step_current, blocks ? current % blocks : 0);
     }
     EXPECT_EQ(sink.reports.back().msg_errorCode, 0u);
-    EXPECT_EQ(sink.reports.back().msg_info[0], '\0');
+    EXPECT_STREQ(sink.reports.back().msg_info, "");
   }
 }
 
 // Every way a wipe ends early or fails: the code, the writes made (no tail
-// after a failure or a stop), the code the wiper's finish saw, and the final
+// after a failure or a stop), the wiper's finish called once, and the final
 // report, which carries the wiper's last word.
 TEST(PassLoop, EarlyEndsAndFailuresGiveTheirCodeAndStopWriting) {
   const struct {
     std::uint64_t total;
-    int passes;
-    int allowedChecks;  // -1: never stopped
-    int failingWrite;   // -1: none
-    std::uint32_t finishCode;
-    std::uint32_t code;
+    int passes, allowedChecks, failingWrite;  // -1: never stopped, no write fails
+    std::uint32_t finishCode, code;
     std::size_t writes;
     std::int64_t lastStep;
   } cases[] = {
@@ -140,7 +134,7 @@ TEST(PassLoop, EarlyEndsAndFailuresGiveTheirCodeAndStopWriting) {
     const bool none = c.passes == kNoAlgorithm;
     EXPECT_EQ(wiper.WippeData(none ? nullptr : &algorithm, &sink), c.code);
     EXPECT_EQ(wiper.writes.size(), c.writes);
-    EXPECT_EQ(wiper.finishedWith.size(), 1u);
+    EXPECT_EQ(wiper.finishCalls, 1);
     EXPECT_EQ(wiper.totalCalls, none ? 0 : 1);
     const ProgressMsg& last = sink.reports.back();
     EXPECT_EQ(last.msg_status, none ? MSG_STATUS_IDLE : MSG_STATUS_RUNNING);

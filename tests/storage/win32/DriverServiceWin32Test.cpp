@@ -12,19 +12,19 @@
 namespace {
 
 TEST(DriverService, ManageDriverRefusesWhatItCannotDoWithItsMessage) {
-  struct Case {
+  const char* const invalid = "Invalid Driver or Service provided to ManageDriver() \n";
+  const struct {
     const wchar_t* path;
     USHORT function;
     const char* message;
-  };
-  const char* const invalid = "Invalid Driver or Service provided to ManageDriver() \n";
-  for (const Case& c : {Case{nullptr, kDriverFunctionInstall, invalid},
-                        Case{nullptr, kDriverFunctionRemove, invalid},
-                        Case{L"C:\\q7diskio.sys", 3, "Unknown ManageDriver() function. \n"}}) {
+  } cases[] = {{nullptr, kDriverFunctionInstall, invalid},
+               {nullptr, kDriverFunctionRemove, invalid},
+               {L"C:\\q7diskio.sys", 3, "Unknown ManageDriver() function. \n"}};
+  for (const auto& c : cases) {
     testing::internal::CaptureStdout();
-    const bool result = ManageDriver(L"q7diskio", c.path, c.function);
+    const bool done = ManageDriver(L"q7diskio", c.path, c.function);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), c.message) << "function " << c.function;
-    EXPECT_FALSE(result);
+    EXPECT_FALSE(done);
   }
 }
 
@@ -35,21 +35,15 @@ TEST(DriverService, DriverPathIsBuiltFromTheCurrentFolderAndProbed) {
   const fs::path present = temp / "present";
   MakeFolders(nearLimit);
   WriteBytes(present / "drivers" / "q7diskio.sys", "not a driver");
-  struct Case {
-    fs::path folder;
-    bool found;
-    DWORD error;
-    std::string logged;
-  };
-  const std::string presentPath = present.string() + "\\drivers\\q7diskio.sys";
-  for (const Case& c : {Case{present, true, 0, "location: " + presentPath},
-                        Case{nearLimit, false, ERROR_BUFFER_OVERFLOW, "driver path exceeds 260"}}) {
-    InFolder in(c.folder);
+  for (const bool found : {true, false}) {
+    InFolder in(found ? present : nearLimit);
     LogProbe log;
     wchar_t path[MAX_PATH] = {};
-    ASSERT_EQ(SetupDriverNameW(path, MAX_PATH), c.found) << c.folder;
-    EXPECT_EQ(c.found ? DWORD(0) : GetLastError(), c.error) << c.folder;
-    EXPECT_TRUE(log.Contains(c.logged)) << log.Appended();
+    ASSERT_EQ(SetupDriverNameW(path, MAX_PATH), found);
+    if (!found) EXPECT_EQ(GetLastError(), DWORD(ERROR_BUFFER_OVERFLOW));
+    EXPECT_TRUE(log.Contains(found ? "location: " + present.string() + "\\drivers\\q7diskio.sys"
+                                   : "driver path exceeds 260"))
+        << log.Appended();
   }
 }
 
