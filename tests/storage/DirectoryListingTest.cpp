@@ -9,18 +9,12 @@
 
 namespace {
 
-// name -> (is directory, full path, folder) of every entry handed out.
-struct Seen {
-  bool directory;
-  std::wstring fullPath;
-  std::wstring folder;
-};
-
-std::map<std::wstring, Seen> ListAll(const std::wstring& folder) {
-  std::map<std::wstring, Seen> seen;
+// Every entry handed out, by name.
+std::map<std::wstring, FileEntry> ListAll(const std::wstring& folder) {
+  std::map<std::wstring, FileEntry> seen;
   DirectoryListing listing;
   for (const FileEntry* entry = listing.first(folder); entry != nullptr; entry = listing.next()) {
-    seen[entry->Data().name] = {entry->IsDirectory(), entry->FullPath(), entry->Folder()};
+    seen[entry->Data().name] = *entry;
   }
   return seen;
 }
@@ -36,10 +30,10 @@ TEST(DirectoryListing, HandsOutFilesAndFoldersButNoDotEntriesAtAnyDepthAndNothin
     for (const std::wstring& spelling : {folder.wstring(), withSeparator}) {
       const auto seen = ListAll(spelling);
       ASSERT_EQ(seen.size(), 2u);
-      EXPECT_FALSE(seen.at(L"file.txt").directory);
-      EXPECT_TRUE(seen.at(L"sub").directory);
-      EXPECT_EQ(seen.at(L"file.txt").fullPath, withSeparator + L"file.txt");
-      EXPECT_EQ(seen.at(L"sub").folder, withSeparator);
+      EXPECT_FALSE(seen.at(L"file.txt").IsDirectory());
+      EXPECT_TRUE(seen.at(L"sub").IsDirectory());
+      EXPECT_EQ(seen.at(L"file.txt").FullPath(), withSeparator + L"file.txt");
+      EXPECT_EQ(seen.at(L"sub").Folder(), withSeparator);
     }
   }
   // Empty, missing, blank or plain files hand out nothing.

@@ -37,8 +37,7 @@ std::uint32_t WipeFileOrFolder(bool folder, const fs::path& path) {
                 : ZeroFillWipe(&file, ModulePath(path));
 }
 
-// A scratch ext4 whose raw image this test reads, and whose markers the
-// fixture scans for once more after unmounting it.
+// A scratch ext4 read raw, whose markers the fixture scans for after unmounting.
 class Forensic : public ScratchVolumeTest {
  protected:
   void UseImage(const char* variable, const std::string& image) {
@@ -103,9 +102,8 @@ TEST_F(Forensic, NoDataAndNoNameOfAWipedFileSurvives) {
   EXPECT_EQ(InImage(freeMarker), 0u) << "the free-space wiper left deleted data on the device";
 }
 
-// A sparse file whose hole the nearly full volume cannot fill: the write is
-// cut short and the wipe fails, keeping the file rather than counting the part
-// written as done; once there is room again it is wiped for good.
+// A sparse file whose hole the nearly full volume cannot fill fails the wipe
+// and stays; once there is room again it is wiped for good.
 TEST_F(Forensic, SparseFileOnANearlyFullVolumeIsWipedWholeOrKept) {
   UseImage("VTX_FORENSIC_ROOT", "forensic");
   if (IsSkipped()) return;
@@ -150,9 +148,8 @@ TEST_F(Forensic, FreeSpaceWipeCoversTheBlocksKeptForRoot) {
   EXPECT_EQ(InImage(marker), 0u) << "deleted data survived in the root reserve";
 }
 
-// On a device that fails writes (an image whose backing store is full), the
-// data is accepted into the cache but cannot be flushed: the wipe fails with
-// its own code and deletes nothing.
+// Writes the device takes into its cache but cannot flush (the image's backing
+// store is full) fail the wipe with their own code; nothing is deleted.
 TEST_F(Forensic, FailedFlushFailsTheWipeAndDeletesNothing) {
   Use("VTX_FAULTY_ROOT");
   if (IsSkipped()) return;

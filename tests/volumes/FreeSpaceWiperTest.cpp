@@ -69,10 +69,9 @@ TEST_F(FreeSpaceWiper, VolumeFullBeforeTheCountEndsTheFillingNotTheWipe) {
   EXPECT_EQ(Available(), 0u);
 }
 
-// Leftovers named like this module's files, and empty subfolders, count in
-// the numbering and go at the end; any other file stays, and so does the
-// folder holding it. The first new file gets the rotation limit less one
-// block, later ones the limit.
+// Leftovers named like this module's files, and empty subfolders, count in the
+// numbering and go at the end; other files and their folder stay. The first
+// new file gets the rotation limit less one block, later ones the limit.
 TEST_F(FreeSpaceWiper, TemporaryFilesAreNumberedAfterLeftoversAndRotateAtTheLimit) {
   WriteBytes(TempFile(1), "old one");
   WriteBytes(TempFile(2), "old two");
@@ -81,11 +80,7 @@ TEST_F(FreeSpaceWiper, TemporaryFilesAreNumberedAfterLeftoversAndRotateAtTheLimi
   LeaveFree(6 * kBlock + kPage);
   {
     CVolFreeSpaceWiper wiper(/*tempFileLimit=*/2 * kBlock);
-    ASSERT_EQ(wiper.init(root().c_str()), 0);
-    std::vector<unsigned char> block(kBlock, 0xFF);
-    std::uint64_t written = 0;
-    for (int bytes; (bytes = wiper.WriteData(0, block.data(), int(kBlock))) > 0;) written += bytes;
-    EXPECT_EQ(written, 6 * kBlock + kPage);
+    EXPECT_EQ(ZeroFillWipe(&wiper, root()), 0u);
     const std::uint64_t sizes[] = {kBlock, 2 * kBlock, 2 * kBlock, kBlock + kPage};
     for (int at = 0; at < 4; ++at) EXPECT_EQ(fs::file_size(TempFile(5 + at)), sizes[at]);
     EXPECT_FALSE(fs::exists(TempFile(9)));
@@ -114,9 +109,8 @@ TEST_F(FreeSpaceWiper, StoppedOrFailedWipeLeavesNoTemporaryFiles) {
   }
 }
 
-// A missing, empty or null root, or a working folder that is not a plain
-// folder (a link to another folder, or a file): init fails and nothing is
-// created or deleted.
+// A missing, empty or null root, or a working folder that is a link or a file:
+// init fails and nothing is created or deleted.
 TEST_F(FreeSpaceWiper, InitFailsWhereTheWorkingFolderIsNotItsOwn) {
   const fs::path kept = path() / "outside" / TempFile(1).filename();
   WriteBytes(kept, "someone's");

@@ -4,9 +4,8 @@
 
 namespace {
 
-// Every size around the block edges, with one pass and with seven (every
-// pass writes the same whole file), named relatively, below a folder whose
-// path is longer than the system's classic limit.
+// Every size around the block edges, with one pass and with seven, named
+// relatively below a folder longer than the classic path limit.
 TEST(FileWiper, OverwritesEveryByteInPlaceThenDeletes) {
   for (const std::size_t size :
        {std::size_t{0}, std::size_t{1}, kBlock - 1, kBlock, kBlock + 1, 3 * kBlock + 4097}) {
@@ -52,9 +51,8 @@ TEST(FileWiper, InitRefusesWhatIsNotAPlainFile) {
   if (!linked) GTEST_SKIP() << "the link case: " << why;
 }
 
-// A stop, and a file that grew or was replaced during the wipe: nothing is
-// deleted, a stopped file keeps its length and its bytes past the last block
-// written, a grown one fails the wipe.
+// A stop, or a file grown or replaced during the wipe: nothing is deleted, a
+// stopped file keeps its bytes past the last block written, a grown one fails.
 TEST(FileWiper, StopsAndChangesDuringTheWipeDeleteNothing) {
   enum Change { kStopped, kGrown, kReplaced };
   for (const Change change : {kStopped, kGrown, kReplaced}) {

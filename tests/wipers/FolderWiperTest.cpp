@@ -4,11 +4,10 @@
 
 namespace {
 
-// The run is z.bin, a/second.bin (ending with the second block), a/b/third.bin,
-// collected breadth first below a root named relatively, whose path is longer
-// than the system's classic limit. A file is deleted once the cursor has
-// passed its last byte: at the next write when it ends with a block, and the
-// last one at removeAll.
+// The run z.bin, a/second.bin (ending with the second block), a/b/third.bin,
+// collected breadth first below a relative root longer than the classic path
+// limit. A file goes once the cursor passed its last byte: at the next write
+// when it ends with a block, the last one at removeAll.
 TEST(FolderWiper, CursorSplitsTheRunAcrossFilesAndDeletesEachFilePassed) {
   TempDir dir;
   fs::path root = dir / "tree";

@@ -40,7 +40,7 @@ TEST(DriverService, DriverPathIsBuiltFromTheCurrentFolderAndProbed) {
     LogProbe log;
     wchar_t path[MAX_PATH] = {};
     ASSERT_EQ(SetupDriverNameW(path, MAX_PATH), found);
-    if (!found) EXPECT_EQ(GetLastError(), DWORD(ERROR_BUFFER_OVERFLOW));
+    EXPECT_EQ(found ? 0 : GetLastError(), found ? 0 : DWORD(ERROR_BUFFER_OVERFLOW));
     EXPECT_TRUE(log.Contains(found ? "location: " + present.string() + "\\drivers\\q7diskio.sys"
                                    : "driver path exceeds 260"))
         << log.Appended();
