@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 #include "algorithms/WiperAlgorithms.h"
@@ -14,14 +15,8 @@ namespace {
 constexpr std::int64_t kBlock = CDataWiper::kBlockSize;
 constexpr int kNoAlgorithm = INT_MIN;
 
-struct Write {
-  std::int64_t offset;
-  int size;
-  unsigned char byte;  // the first byte of the buffer written
-  bool operator==(const Write& o) const {
-    return offset == o.offset && size == o.size && byte == o.byte;
-  }
-};
+// A write's offset, size and the first byte of its buffer.
+using Write = std::tuple<std::int64_t, int, unsigned char>;
 
 // A target of any size that records the writes and can fail the n-th one.
 class RecordingWiper : public CDataWiper {
@@ -34,7 +29,7 @@ class RecordingWiper : public CDataWiper {
   }
   int WriteData(std::int64_t offset, unsigned char* buffer, int size) override {
     if (static_cast<int>(writes.size()) == m_failingWrite) return -1;
-    writes.push_back({offset, size, buffer[0]});
+    writes.emplace_back(offset, size, buffer[0]);
     return size;
   }
   std::uint32_t FinishData(std::uint32_t code) override {
@@ -102,9 +97,9 @@ TEST(PassLoop, WritesEveryBlockOfEveryPassThenTheTailOrEndsEarlyWithItsCode) {
     const std::int64_t blocks = c.total / kBlock, passes = std::max(c.passes, 0);
     std::vector<Write> expected;
     for (std::int64_t at = 0; at < passes * blocks; ++at) {
-      expected.push_back({at % blocks * kBlock, int(kBlock), 0xA0});
+      expected.emplace_back(at % blocks * kBlock, int(kBlock), 0xA0);
     }
-    if (c.total % kBlock) expected.push_back({blocks * kBlock, int(c.total % kBlock), 0xA0});
+    if (c.total % kBlock) expected.emplace_back(blocks * kBlock, int(c.total % kBlock), 0xA0);
     expected.resize(std::min(expected.size(), c.writes));
     EXPECT_EQ(wiper.writes, expected);
     EXPECT_EQ(algorithm.fills, none ? 0 : 1);
