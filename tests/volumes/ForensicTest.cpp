@@ -42,6 +42,7 @@ class Forensic : public ScratchVolumeTest {
  protected:
   void UseImage(const char* variable, const std::string& image) {
     Use(variable);
+    if (IsSkipped()) return;
     m_image = FixtureFile(image + ".img");
     m_markers.open(FixtureFile(image + ".marker"), std::ios::app);
   }
