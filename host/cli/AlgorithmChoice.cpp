@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include <rapidjson/document.h>
-
 #include "common/IWiperAlgorithm.h"
+#include "host/cli/JsonMember.h"
 #include "host/cli/ModuleSession.h"
 
 namespace {
@@ -20,7 +19,7 @@ std::string Lower(std::string text) {
 
 bool ParseAlgorithmList(const std::string& json, std::vector<AlgorithmEntry>* entries) {
   rapidjson::Document document;
-  if (document.Parse(json.c_str()).HasParseError() || !document.IsObject()) return false;
+  if (!ParseObject(json, &document)) return false;
   const auto items = document.FindMember("algorithmItems");
   if (items == document.MemberEnd() || !items->value.IsArray()) return false;
   std::vector<AlgorithmEntry> read;

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include <rapidjson/rapidjson.h>
+#include <rapidjson/document.h>
 
 // One member of a JSON object the program writes: the key, then the value as
 // the JSON type its C++ type calls for (text, integer, number, true/false).
@@ -25,4 +25,19 @@ void Member(Writer& writer, const char* key, Value value) {
     const std::string_view text(value);
     writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
   }
+}
+
+// The JSON object `json` holds, parsed into `document`; false for anything
+// else.
+inline bool ParseObject(const std::string& json, rapidjson::Document* document) {
+  return !document->Parse(json.c_str()).HasParseError() && document->IsObject();
+}
+
+// The 64-bit integer member `key` of `object`; false when it is missing or
+// not such an integer, leaving `out` as it was.
+inline bool ReadInt64(const rapidjson::Value& object, const char* key, std::int64_t* out) {
+  const auto member = object.FindMember(key);
+  if (member == object.MemberEnd() || !member->value.IsInt64()) return false;
+  *out = member->value.GetInt64();
+  return true;
 }

@@ -3,16 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include <rapidjson/document.h>
+#include "host/cli/JsonMember.h"
 
 namespace {
-
-bool ReadInt64(const rapidjson::Value& object, const char* key, std::int64_t* out) {
-  const auto member = object.FindMember(key);
-  if (member == object.MemberEnd() || !member->value.IsInt64()) return false;
-  *out = member->value.GetInt64();
-  return true;
-}
 
 std::string Format(const char* format, double value) {
   char text[64];
@@ -24,7 +17,7 @@ std::string Format(const char* format, double value) {
 
 bool ParseProgressRecord(const std::string& json, ProgressRecord* record) {
   rapidjson::Document document;
-  if (document.Parse(json.c_str()).HasParseError() || !document.IsObject()) return false;
+  if (!ParseObject(json, &document)) return false;
   std::int64_t type, status, code;
   ProgressRecord read;
   const auto info = document.FindMember("msg_info");

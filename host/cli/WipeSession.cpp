@@ -1,8 +1,7 @@
 #include "host/cli/WipeSession.h"
 
-#include <rapidjson/document.h>
-
 #include "host/cli/Console.h"
+#include "host/cli/JsonMember.h"
 
 namespace {
 
@@ -32,11 +31,7 @@ int NextPollMilliseconds(const ProgressRecord& record, double elapsedSeconds,
 
 bool ParseTaskId(const std::string& json, std::int64_t* taskId) {
   rapidjson::Document document;
-  if (document.Parse(json.c_str()).HasParseError() || !document.IsObject()) return false;
-  const auto member = document.FindMember("taskId");
-  if (member == document.MemberEnd() || !member->value.IsInt64()) return false;
-  *taskId = member->value.GetInt64();
-  return true;
+  return ParseObject(json, &document) && ReadInt64(document, "taskId", taskId);
 }
 
 }  // namespace
