@@ -38,6 +38,12 @@ constexpr const char kSystemPartitionName[] = "VTX_ERROR_SYSTEM_DRIVE_CANNOT_WIP
 constexpr std::uint32_t kSystemFreeSpaceCode = 0x0D103020;
 constexpr const char kSystemFreeSpaceName[] = "VTX_UNSUPPORTED_SYSTEM_DRIVE";
 
+// "NAME (0xCODE): text", leaving out the name or the text where there is none.
+std::string DescribeCode(const std::string& name, std::uint32_t code, const std::string& text) {
+  return (name.empty() ? "" : name + " ") + "(" + FormatCode(code) + ")" +
+         (text.empty() ? "" : ": " + text);
+}
+
 std::string Passes(int passes) {
   return std::to_string(passes) + (passes == 1 ? " pass" : " passes");
 }
@@ -197,9 +203,8 @@ int WipeCommand::Refuse(const std::string& message) {
 int WipeCommand::RefuseSystemTarget(std::uint32_t code, const char* name) {
   m_report.errorName = name;
   m_report.errorText = m_components.ErrorText(code);
-  return Refuse(m_report.targetName + " holds the running system: " + name + " (" +
-                FormatCode(code) + ")" +
-                (m_report.errorText.empty() ? "" : ": " + m_report.errorText));
+  return Refuse(m_report.targetName +
+                " holds the running system: " + DescribeCode(name, code, m_report.errorText));
 }
 
 // The person types the disk number back; nothing else goes on.
@@ -250,9 +255,7 @@ void WipeCommand::Conclude(const WipeOutcome& outcome) {
   const bool wiped = final.errorCode == 0 && final.type == 32;
   CountBytesWritten(outcome, wiped);
 
-  const std::string code = (m_report.errorName.empty() ? "" : m_report.errorName + " ") + "(" +
-                           FormatCode(final.errorCode) + ")" +
-                           (m_report.errorText.empty() ? "" : ": " + m_report.errorText);
+  const std::string code = DescribeCode(m_report.errorName, final.errorCode, m_report.errorText);
   const double seconds = std::chrono::duration<double>(m_report.end - m_report.start).count();
   if (wiped) {
     m_report.outcome = "wiped";
