@@ -9,6 +9,8 @@ packages=(
   wine64 wine
   rapidjson-dev libcli11-dev libgtest-dev googletest jq
   e2fsprogs util-linux mount fdisk
+  liburing-dev libssl-dev libhpdf-dev
+  fio btrfs-progs poppler-utils
 )
 
 missing=()
