@@ -1,12 +1,24 @@
 /* q7diskio.sys: the host's disk-I/O driver. It owns the control device
  * \Device\q7diskio (user mode: \\.\q7diskio) and serves one request,
- * IOCTL_WRITE_SECTORS: write whole sectors to \??\PhysicalDrive<N>.
+ * IOCTL_WRITE_SECTORS: write whole sectors to \GLOBAL??\PhysicalDrive<N>.
  *
  * Guarantees:
+ * - Only LocalSystem and elevated administrators open the control device:
+ *   it carries the protected DACL of q7access.h (which the I/O manager checks
+ *   before the create routine runs, FILE_DEVICE_SECURE_OPEN extending it to
+ *   every name below the device), and the create routine refuses a user-mode
+ *   caller whose token q7access.h does not admit. The device is exclusive:
+ *   one handle at a time.
+ * - Disks are named in the global DOS-device namespace, never through the
+ *   caller's device map. Where the system has no \GLOBAL?? directory (Wine,
+ *   whose single DOS-device namespace is shared by every process) the
+ *   driver names them \??\PhysicalDrive<N>; the choice is made once, at
+ *   load.
  * - A request is checked before anything is written: its length must be
  *   Q7DISKIO_REQUEST_OVERHEAD + count x sector size with a count above zero
- *   and a sector size of 512 or 4096, and its byte range must fit a 64-bit
- *   signed offset. Anything else fails with STATUS_INVALID_PARAMETER.
+ *   and a sector size that is a power of two from 512 to 4096, and its byte
+ *   range must fit a 64-bit signed offset. Anything else fails with
+ *   STATUS_INVALID_PARAMETER.
  * - Success is reported only when every byte was written, through a handle
  *   opened write-through: a failed open, a failed write and a short write
  *   all fail the request with a failure status (a short write with
@@ -22,13 +34,20 @@
  *
  * Every routine runs at PASSIVE_LEVEL. Only routines that Wine's ntoskrnl
  * implements are called, so the driver also runs under Wine. */
-#include <wdm.h>
+#include <ntifs.h>
 
+#include "q7access.h"
 #include "q7diskio.h"
 
 _Static_assert(IOCTL_WRITE_SECTORS ==
                    CTL_CODE(Q7DISKIO_DEVICE_TYPE, 0x904, METHOD_OUT_DIRECT, FILE_ANY_ACCESS),
                "control code");
+_Static_assert(sizeof(SID_AND_ATTRIBUTES) == sizeof(Q7SidAndAttributes) &&
+                   __builtin_offsetof(SID_AND_ATTRIBUTES, Sid) ==
+                       __builtin_offsetof(Q7SidAndAttributes, sid) &&
+                   __builtin_offsetof(SID_AND_ATTRIBUTES, Attributes) ==
+                       __builtin_offsetof(Q7SidAndAttributes, attributes),
+               "q7access.h reads the system's SID_AND_ATTRIBUTES");
 
 /* "Q7Di" in a pool dump. */
 #define Q7_POOL_TAG 0x69443751u
@@ -47,7 +66,8 @@ typedef struct Q7Disk {
 typedef struct Q7State {
   KMUTEX lock;
   Q7Disk* disks;
-  ULONG clients; /* file objects open on the control device */
+  ULONG clients;           /* file objects open on the control device */
+  const WCHAR* diskPrefix; /* where PhysicalDrive<N> is looked up */
 } Q7State;
 
 DRIVER_INITIALIZE DriverEntry;
@@ -58,15 +78,18 @@ static DRIVER_DISPATCH Q7DeviceControl;
 
 static const WCHAR kDeviceName[] = L"\\Device\\q7diskio";
 static const WCHAR kLinkName[] = L"\\DosDevices\\q7diskio";
+static const WCHAR kGlobalDosDevices[] = L"\\GLOBAL??";
+static const WCHAR kGlobalDiskPrefix[] = L"\\GLOBAL??\\PhysicalDrive";
+static const WCHAR kSharedDiskPrefix[] = L"\\??\\PhysicalDrive";
 
 static Q7State* StateOf(PDEVICE_OBJECT device) { return (Q7State*)device->DeviceExtension; }
 
-static void Lock(Q7State* state) {
+static void LockState(Q7State* state) {
   KeWaitForSingleObject(&state->lock, Executive, KernelMode, /*Alertable=*/FALSE,
                         /*Timeout=*/NULL);
 }
 
-static void Unlock(Q7State* state) { KeReleaseMutex(&state->lock, /*Wait=*/FALSE); }
+static void UnlockState(Q7State* state) { KeReleaseMutex(&state->lock, /*Wait=*/FALSE); }
 
 static NTSTATUS Complete(PIRP irp, NTSTATUS status) {
   irp->IoStatus.Status = status;
@@ -75,12 +98,12 @@ static NTSTATUS Complete(PIRP irp, NTSTATUS status) {
   return status;
 }
 
-static NTSTATUS OpenDisk(ULONG number, HANDLE* handle) {
-  WCHAR pathBuffer[40];
+static NTSTATUS OpenDisk(const WCHAR* prefix, ULONG number, HANDLE* handle) {
+  WCHAR pathBuffer[48];
   UNICODE_STRING path = {0, sizeof pathBuffer, pathBuffer};
   WCHAR digitBuffer[12];
   UNICODE_STRING digits = {0, sizeof digitBuffer, digitBuffer};
-  NTSTATUS status = RtlAppendUnicodeToString(&path, L"\\??\\PhysicalDrive");
+  NTSTATUS status = RtlAppendUnicodeToString(&path, prefix);
   if (NT_SUCCESS(status)) status = RtlIntegerToUnicodeString(number, /*Base=*/10, &digits);
   if (NT_SUCCESS(status)) status = RtlAppendUnicodeStringToString(&path, &digits);
   if (!NT_SUCCESS(status)) return status;
@@ -104,12 +127,13 @@ static void FreeDisk(Q7Disk* disk) {
 /* Disk `number`, opened on first use, with one more user. */
 static NTSTATUS AcquireDisk(Q7State* state, ULONG number, Q7Disk** found) {
   NTSTATUS status = STATUS_SUCCESS;
-  Lock(state);
+  LockState(state);
   Q7Disk* disk = state->disks;
   while (disk && disk->number != number) disk = disk->next;
   if (!disk) {
     disk = (Q7Disk*)ExAllocatePoolWithTag(PagedPool, sizeof *disk, Q7_POOL_TAG);
-    status = disk ? OpenDisk(number, &disk->handle) : STATUS_INSUFFICIENT_RESOURCES;
+    status =
+        disk ? OpenDisk(state->diskPrefix, number, &disk->handle) : STATUS_INSUFFICIENT_RESOURCES;
     if (NT_SUCCESS(status)) {
       disk->number = number;
       disk->users = 0;
@@ -124,14 +148,14 @@ static NTSTATUS AcquireDisk(Q7State* state, ULONG number, Q7Disk** found) {
     ++disk->users;
     *found = disk;
   }
-  Unlock(state);
+  UnlockState(state);
   return status;
 }
 
 /* Ends one use of `disk`. After a failed write the disk is dropped, so that
  * the next request opens its number again. */
 static void ReleaseDisk(Q7State* state, Q7Disk* disk, BOOLEAN failed) {
-  Lock(state);
+  LockState(state);
   --disk->users;
   if (failed && disk->listed) {
     Q7Disk** link = &state->disks;
@@ -140,18 +164,19 @@ static void ReleaseDisk(Q7State* state, Q7Disk* disk, BOOLEAN failed) {
     disk->listed = FALSE;
   }
   if (!disk->listed && disk->users == 0) FreeDisk(disk);
-  Unlock(state);
+  UnlockState(state);
 }
 
 /* The sector size a request of `length` bytes carrying `count` sectors
- * implies, or 0 when it implies neither 512 nor 4096. */
+ * implies, or 0 when it implies none from 512 to 4096 that is a power of
+ * two. */
 static ULONG SectorSizeOf(ULONG length, ULONG count) {
-  static const ULONG kSizes[] = {512, 4096};
-  if (count == 0) return 0;
-  for (ULONG i = 0; i < sizeof kSizes / sizeof kSizes[0]; ++i) {
-    if ((ULONGLONG)count * kSizes[i] + Q7DISKIO_REQUEST_OVERHEAD == length) return kSizes[i];
-  }
-  return 0;
+  if (count == 0 || length < Q7DISKIO_REQUEST_OVERHEAD) return 0;
+  const ULONG bytes = length - Q7DISKIO_REQUEST_OVERHEAD;
+  const ULONG size = bytes / count;
+  const BOOLEAN powerOfTwo = (size & (size - 1)) == 0;
+  if (bytes % count != 0 || !powerOfTwo || size < 512 || size > 4096) return 0;
+  return size;
 }
 
 /* Closes every disk. Only when no request runs: the last client has gone, or
@@ -199,19 +224,59 @@ static NTSTATUS Q7DeviceControl(PDEVICE_OBJECT device, PIRP irp) {
                                     stack->Parameters.DeviceIoControl.InputBufferLength));
 }
 
+/* The token information of class `kind`, in pool memory the caller frees
+ * with ExFreePoolWithTag; null when it cannot be read. */
+static void* QueryToken(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
+  ULONG size = 0;
+  NTSTATUS status = ZwQueryInformationToken(token, kind, /*TokenInformation=*/NULL, 0, &size);
+  if (status != STATUS_BUFFER_TOO_SMALL || size == 0) return NULL;
+  void* information = ExAllocatePoolWithTag(PagedPool, size, Q7_POOL_TAG);
+  if (information && !NT_SUCCESS(ZwQueryInformationToken(token, kind, information, size, &size))) {
+    ExFreePoolWithTag(information, Q7_POOL_TAG);
+    information = NULL;
+  }
+  return information;
+}
+
+/* Whether the thread opening the device may: a kernel-mode request, or a
+ * user-mode caller whose token (its impersonation token if it impersonates,
+ * else its process's) q7access.h admits. The create routine runs in the
+ * caller's thread. */
+static BOOLEAN CallerMayOpen(PIRP irp) {
+  if (irp->RequestorMode == KernelMode) return TRUE;
+  HANDLE token;
+  NTSTATUS status = ZwOpenThreadTokenEx(NtCurrentThread(), TOKEN_QUERY, /*OpenAsSelf=*/TRUE,
+                                        OBJ_KERNEL_HANDLE, &token);
+  if (status == STATUS_NO_TOKEN) {
+    status = ZwOpenProcessTokenEx(NtCurrentProcess(), TOKEN_QUERY, OBJ_KERNEL_HANDLE, &token);
+  }
+  if (!NT_SUCCESS(status)) return FALSE;
+  TOKEN_USER* user = (TOKEN_USER*)QueryToken(token, TokenUser);
+  TOKEN_GROUPS* groups = (TOKEN_GROUPS*)QueryToken(token, TokenGroups);
+  ZwClose(token);
+  const BOOLEAN admitted =
+      user && groups &&
+      Q7TokenMayOpen((const Q7SidAndAttributes*)&user->User,
+                     (const Q7SidAndAttributes*)groups->Groups, groups->GroupCount);
+  if (user) ExFreePoolWithTag(user, Q7_POOL_TAG);
+  if (groups) ExFreePoolWithTag(groups, Q7_POOL_TAG);
+  return admitted;
+}
+
 static NTSTATUS Q7Create(PDEVICE_OBJECT device, PIRP irp) {
+  if (!CallerMayOpen(irp)) return Complete(irp, STATUS_ACCESS_DENIED);
   Q7State* state = StateOf(device);
-  Lock(state);
+  LockState(state);
   ++state->clients;
-  Unlock(state);
+  UnlockState(state);
   return Complete(irp, STATUS_SUCCESS);
 }
 
 static NTSTATUS Q7Close(PDEVICE_OBJECT device, PIRP irp) {
   Q7State* state = StateOf(device);
-  Lock(state);
+  LockState(state);
   if (state->clients > 0 && --state->clients == 0) CloseAllDisks(state);
-  Unlock(state);
+  UnlockState(state);
   return Complete(irp, STATUS_SUCCESS);
 }
 
@@ -226,6 +291,41 @@ static void Q7Unload(PDRIVER_OBJECT driver) {
   }
 }
 
+/* Replaces the DACL the device was created with by q7access.h's. */
+static NTSTATUS ProtectDevice(PDEVICE_OBJECT device) {
+  unsigned char descriptor[Q7_DEVICE_DESCRIPTOR_SIZE];
+  Q7BuildDeviceDescriptor(descriptor);
+  HANDLE handle;
+  NTSTATUS status = ObOpenObjectByPointer(device, OBJ_KERNEL_HANDLE, /*PassedAccessState=*/NULL,
+                                          WRITE_DAC, /*ObjectType=*/NULL, KernelMode, &handle);
+  if (!NT_SUCCESS(status)) return status;
+  status =
+      ZwSetSecurityObject(handle, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                          (PSECURITY_DESCRIPTOR)descriptor);
+  ZwClose(handle);
+  return status;
+}
+
+/* Where disks are looked up: the global DOS-device directory, or, where the
+ * system has none (Wine), the one DOS-device namespace every process shares.
+ * Null when the directory's presence cannot be told. */
+static const WCHAR* DiskPrefix(void) {
+  UNICODE_STRING name;
+  RtlInitUnicodeString(&name, kGlobalDosDevices);
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE,
+                             /*RootDirectory=*/NULL, /*SecurityDescriptor=*/NULL);
+  HANDLE directory;
+  const NTSTATUS status = ZwOpenDirectoryObject(&directory, DIRECTORY_QUERY, &attributes);
+  if (NT_SUCCESS(status)) {
+    ZwClose(directory);
+    return kGlobalDiskPrefix;
+  }
+  const BOOLEAN absent =
+      status == STATUS_OBJECT_NAME_NOT_FOUND || status == STATUS_OBJECT_PATH_NOT_FOUND;
+  return absent ? kSharedDiskPrefix : NULL;
+}
+
 NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
   (void)registryPath;
   UNICODE_STRING name;
@@ -233,16 +333,21 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath) {
   RtlInitUnicodeString(&name, kDeviceName);
   RtlInitUnicodeString(&link, kLinkName);
 
+  const WCHAR* diskPrefix = DiskPrefix();
+  if (!diskPrefix) return STATUS_OBJECT_PATH_INVALID;
+
   PDEVICE_OBJECT device;
   NTSTATUS status = IoCreateDevice(driver, sizeof(Q7State), &name, Q7DISKIO_DEVICE_TYPE,
-                                   FILE_DEVICE_SECURE_OPEN, /*Exclusive=*/FALSE, &device);
+                                   FILE_DEVICE_SECURE_OPEN, /*Exclusive=*/TRUE, &device);
   if (!NT_SUCCESS(status)) return status;
   Q7State* state = StateOf(device);
   KeInitializeMutex(&state->lock, /*Level=*/0);
   state->disks = NULL;
   state->clients = 0;
+  state->diskPrefix = diskPrefix;
 
-  status = IoCreateSymbolicLink(&link, &name);
+  status = ProtectDevice(device);
+  if (NT_SUCCESS(status)) status = IoCreateSymbolicLink(&link, &name);
   if (!NT_SUCCESS(status)) {
     IoDeleteDevice(device);
     return status;

@@ -21,3 +21,8 @@ add_test(NAME driver_writes
 # Exit 77: no root or no loop device. The lock keeps other users of the
 # service and of PhysicalDrive1/2 in the prefix out while it runs.
 set_tests_properties(driver_writes PROPERTIES SKIP_RETURN_CODE 77 RESOURCE_LOCK q7diskio)
+
+# The access rule the driver applies, built for user mode and checked with the
+# system's own security routines (driver/DriverAccessTest.cpp).
+target_sources(unit_tests PRIVATE driver/DriverAccessTest.cpp ${CMAKE_SOURCE_DIR}/host/driver/q7access.c)
+target_include_directories(unit_tests PRIVATE ${CMAKE_SOURCE_DIR}/host/driver)
