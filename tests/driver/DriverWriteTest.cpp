@@ -1,11 +1,16 @@
 // Drives q7diskio.sys under Wine through the service control manager and its
 // device, against loop disks that tests/scripts/driver_disks.sh maps as
-// PhysicalDrive1 (512-byte sectors) and PhysicalDrive2 (4096-byte sectors).
-// Each disk's model file holds its bytes before the run; every write the
-// driver must accept is applied to the model, which the script then compares
-// with the disk byte for byte.
+// PhysicalDrive1, 2 and 3 (512-, 4096- and 2048-byte sectors). Each disk's
+// model file holds its bytes before the run; every write the driver must
+// accept is applied to the model, which the script then compares with the
+// disk byte for byte. Wine has no \GLOBAL?? directory and one DOS-device
+// namespace for every process: the driver reaches the disks there through
+// \??\, the name it falls back to only where the global directory is absent.
+// Nor does Wine show the device's DACL through a handle or keep the device
+// exclusive; a driver whose DACL cannot be set does not load, and
+// tests/driver/DriverAccessTest.cpp checks the descriptor and the caller rule.
 //
-//   driver_write_test <driver.sys> <model of disk 1> <model of disk 2>
+//   driver_write_test <driver.sys> <model of disk 1> <model of disk 2> <model of disk 3>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -36,7 +41,7 @@ struct Disk {
 
 struct Case {
   const char* name;
-  unsigned disk;  // index into the disks; 2 = a disk that does not exist
+  unsigned disk;  // index into the disks; 3 = a disk that does not exist
   bool fromEnd;   // start counts from the disk's end
   long long start;
   unsigned sectorCount;  // as written in the head
@@ -52,12 +57,15 @@ const Case kCases[] = {
     {"last sector", 0, true, -1, 1, -1, 0},
     {"4096-byte sectors", 1, false, 3, 32, -32, 0},
     {"last 4096-byte sector", 1, true, -1, 1, -1, 0},
+    {"2048-byte sectors", 2, false, 5, 64, -64, 0},
+    {"last 2048-byte sector", 2, true, -1, 1, -1, 0},
+    {"8192-byte sectors", 1, false, 4, 1, 8192, ERROR_INVALID_PARAMETER},
     {"one byte more than two sectors", 0, false, 10, 2, 1025, ERROR_INVALID_PARAMETER},
     {"one byte less than two sectors", 0, false, 10, 2, 1023, ERROR_INVALID_PARAMETER},
     {"no sectors", 0, false, 10, 0, 0, ERROR_INVALID_PARAMETER},
     {"1000-byte sectors", 0, false, 10, 2, 2000, ERROR_INVALID_PARAMETER},
     {"offset beyond 63 bits", 0, false, 1LL << 60, 1, -1, ERROR_INVALID_PARAMETER},
-    {"a disk that does not exist", 2, false, 0, 1, -1, ERROR_FILE_NOT_FOUND},
+    {"a disk that does not exist", 3, false, 0, 1, -1, ERROR_FILE_NOT_FOUND},
     {"starts past the end", 0, true, 0, 1, -1, ERROR_DISK_FULL},
     {"straddles the end", 1, true, -1, 2, -2, ERROR_IO_DEVICE},
     {"a write after refused ones", 0, false, 20, 8, -8, 0},
@@ -66,18 +74,21 @@ const Case kCases[] = {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) return std::printf("usage: driver_write_test <driver.sys> <model> <model>\n"), 2;
-  Disk disks[3] = {{1, 512, argv[2], {}}, {2, 4096, argv[3], {}}, {4000000000u, 512, {}, {}}};
+  if (argc != 5) return std::printf("usage: driver_write_test <driver.sys> <model> x 3\n"), 2;
+  Disk disks[4] = {{1, 512, argv[2], {}},
+                   {2, 4096, argv[3], {}},
+                   {3, 2048, argv[4], {}},
+                   {4000000000u, 512, {}, {}}};
   for (Disk& disk : disks) {
     std::ifstream model(disk.modelPath, std::ios::binary);
     disk.bytes.assign(std::istreambuf_iterator<char>(model), {});
-    if (&disk != &disks[2] && !IsScratchDisk(disk.number, disk.bytes.substr(0, 4096))) {
+    if (&disk != &disks[3] && !IsScratchDisk(disk.number, disk.bytes.substr(0, 4096))) {
       return std::printf("PhysicalDrive%u is not the fixture's disk: nothing written\n",
                          disk.number),
              1;
     }
   }
-  disks[2].bytes.resize(1 << 20);
+  disks[3].bytes.resize(1 << 20);
 
   const std::string driver = argv[1];
   DWORD error = InstallAndStartDriver(std::wstring(driver.begin(), driver.end()));
@@ -114,7 +125,7 @@ int main(int argc, char** argv) {
   const bool gone = OpenDriverDevice() == INVALID_HANDLE_VALUE;
   Check(gone && GetLastError() == ERROR_FILE_NOT_FOUND, "device gone after unload", GetLastError());
 
-  for (int i = 0; i < 2; ++i) std::ofstream(disks[i].modelPath, std::ios::binary) << disks[i].bytes;
+  for (int i = 0; i < 3; ++i) std::ofstream(disks[i].modelPath, std::ios::binary) << disks[i].bytes;
   std::printf("%d failed checks\n", failures);
   return failures ? 1 : 0;
 }
