@@ -35,16 +35,9 @@ std::string VolumeRoot(const PartitionInfo& partition);
 // \\.\PhysicalDriveN on Windows.
 std::string DiskDevice(const DiskInfo& disk);
 
-// `path` made absolute against the current folder (which EnterDriverFolder
-// may change); the file need not exist.
+// `path` made absolute against the current folder (which a disk or partition
+// wipe changes to the program's own, DiskDriverSession.h); the file need not
+// exist.
 std::string AbsolutePath(const std::string& path);
-
-// Makes sure the module finds the host's disk-I/O driver before a disk or
-// partition wipe. On Windows the module installs the driver from the
-// "drivers" folder under the current folder; vantrix-wipe ships it in
-// "drivers" beside itself, so where the current folder has no driver the
-// program's folder becomes the current one (the module's log then lands
-// there too). On Linux no driver is installed and nothing changes.
-void EnterDriverFolder();
 
 }  // namespace local_system

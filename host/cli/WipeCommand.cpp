@@ -87,7 +87,10 @@ int WipeCommand::Run() {
 
   if (m_options.IsDevice()) {
     m_reportPath = local_system::AbsolutePath(m_reportPath);
-    local_system::EnterDriverFolder();
+    if (!m_driver.Prepare(&error)) {
+      m_report.exitCode = Fail(error);
+      return Finish();
+    }
   }
   console::InstallStopHandlers();
   ProgressDisplay display(DisplayMode(m_options.json), scale, stdout);
@@ -95,6 +98,7 @@ int WipeCommand::Run() {
                m_report.algorithmName.c_str(), Passes(m_report.passes).c_str());
   std::fflush(m_messages);
   Conclude(RunWipe(m_module, call, display, m_messages));
+  if (!m_driver.Stop(&error)) std::fprintf(stderr, "vantrix-wipe: warning: %s\n", error.c_str());
   if (m_report.exitCode == kExitWiped && m_options.verify && m_options.IsDevice()) Verify();
   return Finish();
 }

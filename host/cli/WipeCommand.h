@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/cli/AlgorithmChoice.h"
+#include "host/cli/DiskDriverSession.h"
 #include "host/cli/HostComponents.h"
 #include "host/cli/ModuleSession.h"
 #include "host/cli/ProgramOptions.h"
@@ -14,7 +15,9 @@
 
 // One wipe, from the command line to the exit status: loads the module and
 // the host's components, names the target and its size, refuses a system
-// target and an unconfirmed destructive wipe, runs the wipe, reads a disk or
+// target and an unconfirmed destructive wipe, loads only this installation's
+// disk-I/O driver for a disk or partition (DiskDriverSession) and unloads it
+// after the wipe, runs the wipe, reads a disk or
 // partition back when asked (--verify), and writes the report (--report,
 // --json) whatever the outcome. Used once, from the main thread.
 class WipeCommand {
@@ -46,6 +49,7 @@ class WipeCommand {
   std::string m_reportPath;
   ModuleSession m_module;
   HostComponents m_components;
+  DiskDriverSession m_driver;
   std::vector<AlgorithmEntry> m_algorithms;
   std::unique_ptr<DiskInfo> m_disk;
   const PartitionInfo* m_partition = nullptr;  // inside *m_disk

@@ -18,6 +18,15 @@ add_test(NAME cli_end_to_end
 set_tests_properties(cli_end_to_end PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600
   RESOURCE_LOCK q7diskio)
 
+# A disk with 2048-byte sectors wiped by vantrix-wipe; under Wine also the
+# program's own driver, a foreign "q7diskio" service refused, the service
+# stopped after the wipe (tests/driver/driver_program.sh).
+add_test(NAME driver_program
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/driver/driver_program.sh $<TARGET_FILE:vantrix-wipe>
+    ${CMAKE_BINARY_DIR}/driver-program ${VTX_CLI_RUNNER})
+set_tests_properties(driver_program PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600
+  RESOURCE_LOCK q7diskio)
+
 # The README's host example, built against `cmake --install` of this build.
 # An instrumented module cannot be loaded by the uninstrumented example, so
 # the sanitizer build leaves it out.

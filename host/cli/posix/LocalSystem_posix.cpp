@@ -74,6 +74,4 @@ std::string AbsolutePath(const std::string& path) {
   return absolute;
 }
 
-void EnterDriverFolder() {}
-
 }  // namespace local_system

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-namespace {
+#include "host/cli/win32/ProgramFolder.h"
 
 std::wstring ProgramFolderWide() {
   std::vector<wchar_t> path(MAX_PATH);
@@ -20,7 +20,7 @@ std::wstring ProgramFolderWide() {
   }
 }
 
-std::string Narrow(const std::wstring& wide) {
+std::string NarrowText(const std::wstring& wide) {
   if (wide.empty()) return "";
   const int size = WideCharToMultiByte(CP_ACP, /*dwFlags=*/0, wide.c_str(),
                                        static_cast<int>(wide.size()), /*lpMultiByteStr=*/nullptr,
@@ -32,6 +32,8 @@ std::string Narrow(const std::wstring& wide) {
                       /*lpUsedDefaultChar=*/nullptr);
   return narrow;
 }
+
+namespace {
 
 std::wstring Wide(const std::string& narrow) {
   if (narrow.empty()) return L"";
@@ -48,11 +50,11 @@ std::wstring Wide(const std::string& narrow) {
 
 std::string HostLibrary::FileNameOf(const std::string& baseName) { return baseName + ".dll"; }
 
-std::string HostLibrary::ProgramFolder() { return Narrow(ProgramFolderWide()); }
+std::string HostLibrary::ProgramFolder() { return NarrowText(ProgramFolderWide()); }
 
 bool HostLibrary::Load(const std::string& baseName) {
   const std::wstring path = ProgramFolderWide() + Wide(FileNameOf(baseName));
-  m_path = Narrow(path);
+  m_path = NarrowText(path);
   m_handle = LoadLibraryW(path.c_str());
   if (m_handle == nullptr) {
     m_error = "cannot load " + m_path + " (error " + std::to_string(GetLastError()) + ")";

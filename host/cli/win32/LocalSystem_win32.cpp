@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "host/cli/HostLibrary.h"
 #include "platform/DiskInfo.h"
 
 namespace local_system {
@@ -87,12 +86,6 @@ std::string AbsolutePath(const std::string& path) {
   if (length == 0 || length >= size) return path;
   absolute.resize(length);
   return absolute;
-}
-
-void EnterDriverFolder() {
-  if (GetFileAttributesW(L"drivers\\q7diskio.sys") != INVALID_FILE_ATTRIBUTES) return;
-  const std::string folder = HostLibrary::ProgramFolder();
-  if (!folder.empty()) SetCurrentDirectoryA(folder.c_str());
 }
 
 }  // namespace local_system
