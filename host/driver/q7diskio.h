@@ -14,8 +14,8 @@
 
 /* The request: this head, nSectorCount sectors of data from offset 16, then
  * one spare byte. Its length is therefore Q7DISKIO_REQUEST_OVERHEAD +
- * nSectorCount x sector size, and the driver learns the sector size (512 or
- * 4096) from that length. Sectors are counted from the start of the disk
+ * nSectorCount x sector size, and the driver learns the sector size (a power
+ * of two from 512 to 4096) from that length. Sectors are counted from the start of the disk
  * \??\PhysicalDrive<nDiskNumber>, in units of that sector size. */
 #pragma pack(push, 1)
 typedef struct Q7WriteSectorRequest {
