@@ -111,6 +111,14 @@ check "planted driver: every byte holds 0xFF" holds_ff
 image_path=$("$runner" reg query 'HKLM\System\CurrentControlSet\Services\q7diskio' /v ImagePath \
   2>/dev/null | tr -d '\r')
 check "planted driver: the service loads the program's own driver" grep -qiF "$own" <<<"$image_path"
-check "after the wipe: the service is stopped" grep -qE 'STATE +: 1 +STOPPED' <<<"$(sc query q7diskio)"
+# A stop may still be pending when the program ends: waited for, up to 30 s.
+stopped() {
+  for _ in $(seq 60); do
+    sc query q7diskio | grep -qE 'STATE +: 1 +STOPPED' && return 0
+    sleep 0.5
+  done
+  return 1
+}
+check "after the wipe: the service is stopped" stopped
 sc delete q7diskio >/dev/null
 exit $((failures > 0))

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 #include "host/cli/win32/ProgramFolder.h"
