@@ -9,7 +9,9 @@
 // Windows: the module installs and starts the driver as the kernel-driver
 // service "q7diskio" from "drivers\q7diskio.sys" under the current folder, and
 // reuses a service that exists whatever file it names. Prepare therefore
-// makes the program's own folder the current one (never the folder it was
+// refuses a process that is not an elevated administrator (the driver's
+// device opens for no one else), makes the program's own folder the current
+// one (never the folder it was
 // started in, which may hold a planted driver), checks that the driver file
 // is there, and refuses an existing "q7diskio" service whose image is another
 // file. After the wipe, Stop stops the service if Prepare found it not

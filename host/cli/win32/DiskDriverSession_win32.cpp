@@ -55,6 +55,17 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
                               static_cast<int>(b.size()), /*bIgnoreCase=*/TRUE) == CSTR_EQUAL;
 }
 
+// Whether this process runs as an elevated administrator: the driver's
+// device opens for no one else (host/driver/q7access.h).
+bool IsElevatedAdministrator() {
+  BYTE administrators[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof(administrators);
+  BOOL member = FALSE;
+  return CreateWellKnownSid(WinBuiltinAdministratorsSid, /*DomainSid=*/nullptr, administrators,
+                            &size) &&
+         CheckTokenMembership(/*TokenHandle=*/nullptr, administrators, &member) && member;
+}
+
 bool IsRunning(SC_HANDLE service) {
   SERVICE_STATUS status;
   return QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED;
@@ -63,6 +74,10 @@ bool IsRunning(SC_HANDLE service) {
 }  // namespace
 
 bool DiskDriverSession::Prepare(std::string* error) {
+  if (!IsElevatedAdministrator()) {
+    *error = "a disk or partition wipe needs an elevated prompt (Run as administrator)";
+    return false;
+  }
   const std::wstring folder = ProgramFolderWide();
   if (folder.empty() || !SetCurrentDirectoryW(folder.c_str())) {
     *error = SystemError("cannot make the program's folder the current folder", GetLastError());
