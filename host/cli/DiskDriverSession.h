@@ -11,10 +11,9 @@
 // reuses a service that exists whatever file it names. Prepare therefore
 // refuses a process that is not an elevated administrator (the driver's
 // device opens for no one else), makes the program's own folder the current
-// one (never the folder it was
-// started in, which may hold a planted driver), checks that the driver file
-// is there, and refuses an existing "q7diskio" service whose image is another
-// file. After the wipe, Stop stops the service if Prepare found it not
+// one (never the folder it was started in, which may hold a planted driver),
+// checks that the driver file is there, and refuses an existing "q7diskio"
+// service whose image is another file. After the wipe, Stop stops the service if Prepare found it not
 // running, so the driver is unloaded (at the latest when the module's handle
 // closes with the process); the service stays registered with this
 // program's driver for the next wipe. A service another host was running
