@@ -11,7 +11,8 @@
 # only that disk, as disk 1. Each round times, in a rotating order:
 #   wipe    vantrix-wipe disk 1 --yes --verify (the wipe: start to "Verifying",
 #           the read-back: "Verifying" to "Verified")
-#   fio     1 MiB writes, 8 in flight, direct, fsync at the end
+#   fio     1 MiB writes, 8 in flight, direct, fsync at the end (fio's job
+#           time; vantrix-wipe's and dd's figures are from start to exit)
 #   dd      bs=1M oflag=direct conv=fsync
 #   read    fio, 1 MiB direct reads, 8 in flight
 # and prints the medians of the rounds and the ratios (1.00 = as fast as the
@@ -24,7 +25,9 @@ folder=$(realpath "${2:-.}")
 mebibytes=${3:-1024}
 rounds=${4:-5}
 [[ $(id -u) -eq 0 ]] || { echo "disk_wipe_bench: root is needed for loop disks" >&2; exit 2; }
-command -v fio >/dev/null || { echo "disk_wipe_bench: fio is missing (scripts/setup.sh)" >&2; exit 2; }
+for tool in fio jq losetup; do
+  command -v $tool >/dev/null || { echo "disk_wipe_bench: $tool is missing (scripts/setup.sh)" >&2; exit 2; }
+done
 
 work=$(mktemp -d "$folder/disk_wipe_bench.XXXXXX")
 device=
@@ -49,12 +52,12 @@ time_wipe() {
     { echo "vantrix-wipe did not wipe and verify:" >&2; cat "$work/wipe.log" >&2; exit 1; }
 }
 
+# fio's own time for the job (its fsync included), without the half second or
+# so it spends starting: the device's ceiling, not fio's start-up.
 time_fio() {
-  local start
-  start=$(stamp)
   fio --name=bench --filename="$device" --rw="$1" --bs=1M --iodepth=8 --ioengine=io_uring \
-    --direct=1 --end_fsync="$2" --size="${mebibytes}M" --output=/dev/null
-  elapsed "$start" "$(stamp)"
+    --direct=1 --end_fsync="$2" --size="${mebibytes}M" --output-format=json |
+    jq -r '.jobs[0].job_runtime / 1000'
 }
 
 time_dd() {

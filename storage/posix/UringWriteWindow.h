@@ -9,16 +9,17 @@
 #include "storage/DiskWriteWindow.h"
 
 // The POSIX disk window: writes to the disk's block device through io_uring,
-// kWritesInFlight queued or in flight at most, handed to the kernel
-// kSubmitBatch at a time so that the block layer merges adjacent runs into
-// larger requests (8 runs of 128 KiB: 1 MiB). Each run keeps its own
-// completion. Sizes chosen by measurement (docs/ARCHITECTURE.md).
+// kWritesInFlight queued or in flight at most (8 MiB of 128 KiB runs), handed
+// to the kernel kSubmitBatch at a time so that the block layer merges
+// adjacent runs into requests of 1 MiB. Each run keeps its own completion.
+// Sizes chosen by measurement (docs/ARCHITECTURE.md). No data buffer of its
+// own: the runs point into the caller's buffer.
 //
 // Owns its ring and nothing else: the descriptor stays the channel's and must
 // stay open while the window lives. A write completed short counts as failed.
 class UringWriteWindow final : public DiskWriteWindow {
  public:
-  static constexpr unsigned kWritesInFlight = 16;
+  static constexpr unsigned kWritesInFlight = 64;
   static constexpr unsigned kSubmitBatch = 8;
 
   // An AsyncWindowMaker: null, with the error io_uring_queue_init gave
