@@ -39,8 +39,8 @@ std::unique_ptr<DiskInfo> FaultyDisk() {
 
 // The writes in flight end with the wipe: a wipe of partition 2 of disk 1 or
 // of the whole failing disk 5, through io_uring or its synchronous fallback,
-// stopped after `checks` stop checks (1 + 40: inside the second window of
-// writes) or failing. What the target holds afterwards is what the progress
+// stopped after `checks` stop checks (1 + 40: blocks queued and not yet
+// completed are in flight then) or failing. What the target holds afterwards is what the progress
 // reported: every reported block is written; after a stop, nothing more;
 // after a failure, no report past the failed write; after the wipe's end,
 // no byte changes.
