@@ -40,23 +40,29 @@ class ReadAhead {
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
-  // Copies `size` bytes at `offset` into `buffer` when they came back whole
-  // from a read ahead; false when the caller is to read them itself.
-  bool Take(std::uint64_t offset, void* buffer, std::size_t size) {
-    if (!m_ready || !Buffers(size)) return false;
+  // The `size` bytes at `offset` in a buffer of the read-ahead's, valid until
+  // the next call, when they came back whole; null when the caller is to
+  // read them itself.
+  const unsigned char* Take(std::uint64_t offset, std::size_t size) {
+    if (m_held >= 0) m_free.push_back(unsigned(m_held));
+    m_held = -1;
+    if (!m_ready || !Buffers(size)) return nullptr;
     if (m_pending.empty() || m_pending.front().offset != offset || m_size != size) {
       DropAll();
       m_next = offset;
     }
     Issue();
-    if (m_pending.empty()) return false;
+    if (m_pending.empty()) return nullptr;
     const Pending chunk = m_pending.front();
     m_pending.pop_front();
-    const int result = Wait(chunk);
-    if (result == int(size)) std::memcpy(buffer, m_buffers[chunk.slot], size);
-    m_free.push_back(chunk.slot);
+    const bool whole = Wait(chunk) == int(size);
     Issue();
-    return result == int(size);
+    if (!whole) {
+      m_free.push_back(chunk.slot);
+      return nullptr;
+    }
+    m_held = int(chunk.slot);
+    return static_cast<const unsigned char*>(m_buffers[chunk.slot]);
   }
 
  private:
@@ -141,6 +147,7 @@ class ReadAhead {
   std::vector<void*> m_buffers;
   std::vector<unsigned> m_free;
   std::deque<Pending> m_pending;
+  int m_held = -1;  // the slot the caller reads, until its next call
   int m_results[kAhead] = {};
 };
 
@@ -159,8 +166,12 @@ class PosixDiskReader final : public DiskReader {
   PosixDiskReader(const PosixDiskReader&) = delete;
   PosixDiskReader& operator=(const PosixDiskReader&) = delete;
 
+  const unsigned char* View(std::uint64_t offset, std::size_t size) override {
+    const unsigned char* ahead = m_ahead ? m_ahead->Take(offset, size) : nullptr;
+    return ahead != nullptr ? ahead : DiskReader::View(offset, size);
+  }
+
   bool Read(std::uint64_t offset, void* buffer, std::size_t size) override {
-    if (m_ahead && m_ahead->Take(offset, buffer, size)) return true;
     std::size_t done = 0;
     while (done < size) {
       const ssize_t got = pread(m_descriptor, static_cast<char*>(buffer) + done, size - done,
