@@ -15,9 +15,10 @@
 #           time; vantrix-wipe's and dd's figures are from start to exit)
 #   dd      bs=1M oflag=direct conv=fsync
 #   read    fio, 1 MiB direct reads, 8 in flight
-# and prints the medians of the rounds and the ratios (1.00 = as fast as the
-# baseline). The machine's load is printed with them: other work on the
-# machine shows in every figure. The disk and image are removed at the end.
+# and prints the medians of the rounds and the median of the rounds' ratios
+# (1.00 = as fast as the baseline). The machine's load is printed with each
+# round: other work on the machine shows in every figure. The disk and image
+# are removed at the end.
 set -euo pipefail
 
 program=$(realpath "${1:?vantrix-wipe}")
@@ -92,8 +93,20 @@ JSON
   rm -f "$work/disk.img"
   awk -v m="$mebibytes" -v s="$sector" -v w="$(median "${wipes[@]}")" -v f="$(median "${fios[@]}")" \
     -v d="$(median "${dds[@]}")" -v r="$(median "${reads[@]}")" -v fr="$(median "${fio_reads[@]}")" 'BEGIN {
-    printf "%s-byte sectors: wipe %.0f MiB/s, fio %.0f MiB/s, dd %.0f MiB/s; read-back %.0f MiB/s, fio read %.0f MiB/s\n", s, m / w, m / f, m / d, m / r, m / fr
-    printf "%s-byte sectors: ratio wipe / fio %.3f, wipe / dd %.3f, read-back / fio read %.3f\n", s, f / w, d / w, fr / r }'
+    printf "%s-byte sectors, medians: wipe %.0f MiB/s, fio %.0f MiB/s, dd %.0f MiB/s; read-back %.0f MiB/s, fio read %.0f MiB/s\n", s, m / w, m / f, m / d, m / r, m / fr }'
+  echo "$sector-byte sectors, median of the rounds' ratios: wipe / fio $(ratio fios wipes)," \
+    "wipe / dd $(ratio dds wipes), read-back / fio read $(ratio fio_reads reads)"
+}
+
+# The median of the rounds' ratios <baseline seconds> / <measured seconds>:
+# a round's figures share the machine's load of that moment.
+ratio() {
+  local -n baselines=$1 measured=$2
+  local at ratios=()
+  for at in "${!baselines[@]}"; do
+    ratios+=("$(awk -v b="${baselines[$at]}" -v m="${measured[$at]}" 'BEGIN { printf "%.3f", b / m }')")
+  done
+  median "${ratios[@]}"
 }
 
 for sector in 512 4096; do bench_sector_size "$sector"; done
