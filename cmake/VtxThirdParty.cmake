@@ -22,3 +22,12 @@ file(COPY ${VTX_CLI11_DIR}/CLI DESTINATION ${VTX_CLI11_INCLUDE})
 
 add_library(vtx_cli11 INTERFACE)
 target_include_directories(vtx_cli11 SYSTEM INTERFACE ${VTX_CLI11_INCLUDE})
+
+# liburing (liburing-dev): the native build's disk writes and read-back keep
+# several requests in flight through io_uring.
+if(NOT WIN32)
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(VTX_LIBURING REQUIRED IMPORTED_TARGET liburing)
+  add_library(vtx_liburing INTERFACE)
+  target_link_libraries(vtx_liburing INTERFACE PkgConfig::VTX_LIBURING)
+endif()

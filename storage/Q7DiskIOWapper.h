@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "platform/DiskInfo.h"
+#include "storage/DiskWriteWindow.h"
 
 // The module's one channel to the disk's sectors. Every disk and partition
 // wipe writes through it, by disk number, first sector and sector count.
@@ -55,6 +57,16 @@ class CQ7DiskIOWapper {
   // 0 otherwise.
   int WriteSector(std::uint32_t disk, std::uint64_t startSector, std::uint32_t sectorCount,
                   const unsigned char* buffer);
+
+  // The window a wipe of attached disk number `disk` writes through
+  // (storage/DiskWriteWindow.h). POSIX: asynchronous writes to the disk's
+  // descriptor, made by `asyncMaker` (null: io_uring); where the system
+  // refuses them, or the descriptor does not open, a synchronous window of
+  // WriteSector. Logs which, once per wipe. Windows: always the synchronous
+  // window of driver requests. Null only when memory is short. The window
+  // must be gone before the disk is detached.
+  std::unique_ptr<DiskWriteWindow> OpenWriteWindow(std::uint32_t disk,
+                                                   AsyncWindowMaker asyncMaker = nullptr);
 
   // Makes what was written to disk number `disk` durable before a wipe
   // reports success. Windows: the driver writes through, nothing is pending:

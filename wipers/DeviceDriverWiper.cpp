@@ -22,6 +22,35 @@ bool MayContinue(IProgresMsg* progress) { return progress == nullptr || progress
 
 }  // namespace
 
+struct CDeviceDriverWiper::SectorPlan {
+  std::uint64_t start = 0;      // the target's first sector
+  std::int64_t perRequest = 0;  // sectors of one block
+  std::int64_t blocks = 0;      // whole blocks per pass
+  std::int64_t remaining = 0;   // sectors of the tail
+};
+
+// Reports each block once, in order, when its write (numbered across the
+// passes) has completed; the tail's write is not reported.
+class CDeviceDriverWiper::BlockReports {
+ public:
+  BlockReports(IProgresMsg* progress, ProgressMsg* block, std::int64_t perPass)
+      : m_progress(progress), m_block(block), m_perPass(perPass) {}
+
+  void Completed(std::uint64_t completed, std::uint64_t blockWrites) {
+    for (; m_reported < completed && m_reported < blockWrites; ++m_reported) {
+      m_block->sub_step_current = static_cast<std::int64_t>(m_reported) % m_perPass;
+      m_block->steps_current = static_cast<std::int64_t>(m_reported);
+      if (m_progress != nullptr) m_progress->ReportProgress(m_block);
+    }
+  }
+
+ private:
+  IProgresMsg* m_progress;
+  ProgressMsg* m_block;
+  std::int64_t m_perPass;
+  std::uint64_t m_reported = 0;
+};
+
 CDeviceDriverWiper::~CDeviceDriverWiper() { Detach(); }
 
 void CDeviceDriverWiper::Detach() {
@@ -96,57 +125,74 @@ std::uint32_t CDeviceDriverWiper::WippeData(IWiperAlgorithm* algorithm, IProgres
   if (m_disk == nullptr) return kDriverCodeBlockWriteFailed;  // init did not succeed
 
   const std::int64_t total = static_cast<std::int64_t>(GetTotalSize());
-  const std::int64_t perRequest = SectorsPerRequest(m_disk->nBytesPerSector);
+  SectorPlan plan;
+  plan.perRequest = SectorsPerRequest(m_disk->nBytesPerSector);
   const std::int64_t sectors = total / m_disk->nBytesPerSector;
-  const std::int64_t blocks = sectors / perRequest;
-  const std::int64_t remaining = sectors - blocks * perRequest;
-  const std::uint64_t start = GetStartSectorNo();
+  plan.blocks = sectors / plan.perRequest;
+  plan.remaining = sectors - plan.blocks * plan.perRequest;
+  plan.start = GetStartSectorNo();
   VTX_LOG(kFunction, "wipewippingDataData, total: %lld, block: %lld, start = %llu\n",
-          static_cast<long long>(total), static_cast<long long>(blocks),
-          static_cast<unsigned long long>(start));
-  if (start == 0 && m_partition != nullptr) {
+          static_cast<long long>(total), static_cast<long long>(plan.blocks),
+          static_cast<unsigned long long>(plan.start));
+  if (plan.start == 0 && m_partition != nullptr) {
     VTX_LOG(kFunction, "invalid partition offset.");
     return kDriverCodeStartSectorZero;
   }
 
   block.msg_type = MSG_TYPE_NORMAL;
   block.msg_status = MSG_STATUS_RUNNING;
-  block.sub_step_total = blocks;
-  block.steps_total = static_cast<std::int64_t>(algorithm->GetWipeTimes()) * blocks;
+  block.sub_step_total = plan.blocks;
+  block.steps_total = static_cast<std::int64_t>(algorithm->GetWipeTimes()) * plan.blocks;
   algorithm->FillBuffer(buffer.get(), kBlockSize, 0);
   VTX_LOG(kFunction, "wippingData: totalSteps: %d\n", static_cast<int>(block.steps_total));
 
+  std::unique_ptr<DiskWriteWindow> window =
+      CQ7DiskIOWapper::GetInstance()->OpenWriteWindow(m_disk->nDiskNumber, m_asyncMaker);
+  if (!window) return kDriverCodeNullBuffer;
+  BlockReports reports(progress, &block, plan.blocks);
+  std::uint32_t code = WriteBlocks(algorithm, progress, buffer.get(), plan, *window, reports);
+  window.reset();  // every write has ended
+  if (code == 0 && !CQ7DiskIOWapper::GetInstance()->FlushDisk(m_disk->nDiskNumber)) {
+    code = kDriverCodeBlockWriteFailed;
+  }
+  return code;
+}
+
+std::uint32_t CDeviceDriverWiper::WriteBlocks(IWiperAlgorithm* algorithm, IProgresMsg* progress,
+                                              const unsigned char* buffer, const SectorPlan& plan,
+                                              DiskWriteWindow& window, BlockReports& reports) {
   std::uint32_t code = 0;
+  std::uint64_t blockWrites = 0;  // blocks handed to the window
   for (int pass = 0; code == 0 && pass < algorithm->GetWipeTimes(); ++pass) {
     if (!MayContinue(progress)) {
       VTX_LOG(kFunction, "wipping task cancelled.\n");
       code = kDriverCodeStoppedAtPass;
       break;
     }
-    std::uint64_t cursor = start;
-    for (std::int64_t index = 0; index < blocks; ++index) {
+    std::uint64_t cursor = plan.start;
+    for (std::int64_t index = 0; index < plan.blocks; ++index) {
       if (!MayContinue(progress)) {
         VTX_LOG(kFunction, "wipping task cancelled 2.\n");
         code = kDriverCodeStoppedInPass;
         break;
       }
-      if (WriteData(static_cast<std::int64_t>(cursor), buffer.get(), int(perRequest)) < 0) {
+      ++blockWrites;
+      if (!window.Queue(cursor, std::uint32_t(plan.perRequest), buffer)) {
         code = kDriverCodeBlockWriteFailed;
         break;
       }
-      cursor += static_cast<std::uint64_t>(perRequest);
-      block.sub_step_current = index;
-      block.steps_current = static_cast<std::int64_t>(pass) * blocks + index;
-      if (progress != nullptr) progress->ReportProgress(&block);
+      cursor += static_cast<std::uint64_t>(plan.perRequest);
+      reports.Completed(window.Completed(), blockWrites);
     }
   }
-  const std::uint64_t tail = start + static_cast<std::uint64_t>(blocks * perRequest);
-  if (code == 0 && remaining != 0 &&
-      WriteData(static_cast<std::int64_t>(tail), buffer.get(), int(remaining)) != 0) {
-    code = kDriverCodeTailWriteFailed;
+  // The tail follows the last pass, at the sector after the last whole block.
+  const std::uint64_t tail = plan.start + static_cast<std::uint64_t>(plan.blocks * plan.perRequest);
+  if (code == 0 && plan.remaining != 0) {
+    window.Queue(tail, std::uint32_t(plan.remaining), buffer);
   }
-  if (code == 0 && !CQ7DiskIOWapper::GetInstance()->FlushDisk(m_disk->nDiskNumber)) {
-    code = kDriverCodeBlockWriteFailed;
-  }
-  return code;
+  const bool written = window.Drain();
+  reports.Completed(window.Completed(), blockWrites);
+  if (written) return code;
+  return window.Completed() < blockWrites ? kDriverCodeBlockWriteFailed
+                                          : kDriverCodeTailWriteFailed;
 }

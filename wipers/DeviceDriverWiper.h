@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "platform/DiskInfo.h"
+#include "storage/DiskWriteWindow.h"
 #include "wipers/DataWiper.h"
 
 // Wipes a whole disk or one partition through the disk channel
@@ -12,6 +13,13 @@
 // partition's first sector (sector 0 for a whole disk); what is left after the
 // whole requests is written once, as the tail, after the last pass. Success is
 // reported only once the channel says the data reached the device.
+//
+// The requests go through the channel's write window, several in flight
+// where the system allows: one stop check before each request is queued, and
+// one progress report per request, in order, once its write completed. A
+// failed write, or a stop, queues nothing more; the writes in flight are waited
+// for (and those that completed before the first failure reported) before
+// WippeData returns, so nothing is written after it.
 //
 // Calling order: init; if 0, WippeData once; destroy. The records handed to
 // init belong to the caller and must outlive the wiper. Used on the wipe
@@ -27,7 +35,9 @@ class CDeviceDriverWiper : public CDataWiper {
   static constexpr std::uint32_t kDriverCodeBlockWriteFailed = 0x13C03005;
   static constexpr std::uint32_t kDriverCodeTailWriteFailed = 0x14803005;
 
-  CDeviceDriverWiper() = default;
+  // `asyncMaker`: how the channel makes the asynchronous window (null: the
+  // platform's own); a test hands one that refuses, to take the synchronous way.
+  explicit CDeviceDriverWiper(AsyncWindowMaker asyncMaker = nullptr) : m_asyncMaker(asyncMaker) {}
   ~CDeviceDriverWiper() override;
 
   // Sectors one request carries for `bytesPerSector`; 0 for a sector size
@@ -49,12 +59,21 @@ class CDeviceDriverWiper : public CDataWiper {
   // The partition's nSizeInBytes, or the disk's sector size x sector count.
   std::uint64_t GetTotalSize() override;
 
-  // Writes `size` sectors of `buffer` from sector `offset` of the disk; 0 on
-  // success (also for a null buffer, which writes nothing), -1 on failure.
+  // Writes `size` sectors of `buffer` from sector `offset` of the disk and
+  // waits for them; 0 on success (also for a null buffer, which writes
+  // nothing), -1 on failure.
   int WriteData(std::int64_t offset, unsigned char* buffer, int size) override;
 
  private:
+  struct SectorPlan;
+  class BlockReports;
   void Detach();
+  // The passes and the tail through `window`; the loop's code.
+  std::uint32_t WriteBlocks(IWiperAlgorithm* algorithm, IProgresMsg* progress,
+                            const unsigned char* buffer, const SectorPlan& plan,
+                            DiskWriteWindow& window, BlockReports& reports);
+
+  AsyncWindowMaker m_asyncMaker;
 
   DiskInfo* m_disk = nullptr;
   PartitionInfo* m_partition = nullptr;

@@ -13,8 +13,6 @@ namespace {
 
 // 1 MiB: a whole number of pattern blocks and of sectors of any size.
 constexpr std::size_t kChunkBytes = 8 * kWipeBlockBytes;
-// Direct reads need a buffer aligned to the sector size, 4096 at most.
-constexpr std::size_t kBufferAlignment = 4096;
 
 bool IsUniform(const std::vector<unsigned char>& block) {
   return std::all_of(block.begin(), block.end(), [&](unsigned char b) { return b == block[0]; });
@@ -53,17 +51,13 @@ VerifyResult VerifyTarget(DiskReader& reader, const VerifyRange& range,
                           const std::function<void(std::uint64_t)>& onProgress) {
   VerifyResult result;
   const std::uint64_t bytes = range.bytes / range.sectorSize * range.sectorSize;
-  std::vector<unsigned char> storage(kChunkBytes + kBufferAlignment);
-  unsigned char* chunk =
-      storage.data() +
-      (kBufferAlignment - reinterpret_cast<std::uintptr_t>(storage.data()) % kBufferAlignment) %
-          kBufferAlignment;
   std::vector<unsigned char> expected = pattern.block;
 
   for (std::uint64_t done = 0; done < bytes;) {
     const std::size_t size =
         static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, bytes - done));
-    if (!reader.Read(range.firstByte + done, chunk, size)) {
+    const unsigned char* chunk = reader.View(range.firstByte + done, size);
+    if (chunk == nullptr) {
       result.readFailed = true;
       result.error = reader.Error();
       return result;

@@ -8,6 +8,7 @@
 
 #include "common/Log.h"
 #include "storage/Q7DiskIOWapper.h"
+#include "storage/posix/UringWriteWindow.h"
 
 namespace {
 
@@ -91,6 +92,26 @@ int CQ7DiskIOWapper::WriteSector(std::uint32_t disk, std::uint64_t startSector,
     return 0;
   }
   return 1;
+}
+
+std::unique_ptr<DiskWriteWindow> CQ7DiskIOWapper::OpenWriteWindow(std::uint32_t disk,
+                                                                  AsyncWindowMaker asyncMaker) {
+  constexpr char kFunction[] = "CQ7DiskIOWapper::OpenWriteWindow";
+  const std::intptr_t descriptor = DescriptorOf(disk);
+  if (descriptor >= 0) {
+    int error = 0;
+    std::unique_ptr<DiskWriteWindow> window =
+        (asyncMaker != nullptr ? asyncMaker : UringWriteWindow::Make)(descriptor,
+                                                                      SectorSizeOf(disk), &error);
+    if (window) {
+      VTX_LOG(kFunction, "disk %u: io_uring, %u writes in flight\n", disk,
+              UringWriteWindow::kWritesInFlight);
+      return window;
+    }
+    VTX_LOG(kFunction, "disk %u: io_uring refused (error %d), writing synchronously\n", disk,
+            error);
+  }
+  return std::unique_ptr<DiskWriteWindow>(new (std::nothrow) SynchronousWriteWindow(disk));
 }
 
 // The caller is attached, so the descriptor stays open outside the lock.

@@ -83,6 +83,12 @@ int CQ7DiskIOWapper::WriteSector(std::uint32_t disk, std::uint64_t startSector,
   return ok ? 1 : 0;
 }
 
+// The driver takes one request at a time per handle; requests stay as they were.
+std::unique_ptr<DiskWriteWindow> CQ7DiskIOWapper::OpenWriteWindow(std::uint32_t disk,
+                                                                  AsyncWindowMaker) {
+  return std::unique_ptr<DiskWriteWindow>(new (std::nothrow) SynchronousWriteWindow(disk));
+}
+
 // The driver writes through: nothing of a completed request is pending.
 bool CQ7DiskIOWapper::FlushDisk(std::uint32_t) { return true; }
 

@@ -40,3 +40,8 @@ set_tests_properties(c_host_disks PROPERTIES
   ENVIRONMENT "VTX_DEVICE_DESCRIPTION=${VTX_DISK_DESCRIPTION};${VTX_CHOST_ENVIRONMENT}"
   FIXTURES_REQUIRED loop_disks RESOURCE_LOCK "${VTX_DISK_LOCKS}" TIMEOUT 600
   SKIP_REGULAR_EXPRESSION "loop disks unavailable")
+
+# The disk write window's ends: stops, failing writes, the synchronous way.
+if(NOT WIN32)
+  target_sources(disk_tests PRIVATE disks/posix/DiskWindowPosixTest.cpp)
+endif()

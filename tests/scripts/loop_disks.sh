@@ -32,7 +32,8 @@ cleanup() {
     while read -r device; do losetup -d "$device" 2>/dev/null; done <"$loops"
     rm -f "$loops"
   fi
-  rm -f "$description" "$dir/system.json" "$unavailable" "$dir"/*.img "$dir/disk1.kept" "$dir/disk1.wiped"
+  mountpoint -q "$dir/faulty-backing" 2>/dev/null && umount "$dir/faulty-backing"
+  rm -f "$description" "$dir/system.json" "$dir/disk5.loop" "$unavailable" "$dir"/*.img "$dir/disk1.kept" "$dir/disk1.wiped"
 }
 
 attach() {
@@ -92,6 +93,16 @@ JSON
   dd of="$d1" bs=1M seek=1 count=63 iflag=fullblock conv=fsync status=none \
     < <(yes 'vantrix loop disk 1') || return 1
   kept_sums "$d1" >"$dir/disk1.kept"
+  make_faulty_disk
+}
+
+# Disk 5, not described (the disk window tests make its record): 8 MiB whose
+# sparse image sits on a 2 MiB tmpfs, so that writes past about 2 MiB fail.
+make_faulty_disk() {
+  mkdir -p "$dir/faulty-backing" &&
+    mount -t tmpfs -o size=2m vtx-faulty "$dir/faulty-backing" &&
+    truncate -s 8M "$dir/faulty-backing/disk5.img" &&
+    attach "$dir/faulty-backing/disk5.img" >"$dir/disk5.loop"
 }
 
 # The sums of disk 1 outside partition 2 (sectors 36864 to 102463).
