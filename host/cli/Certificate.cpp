@@ -70,7 +70,8 @@ void Verdict(const rapidjson::Value& report, Certificate* certificate) {
   const std::string outcome = Say(report, "outcome");
   const std::string kind = Say(Object(report, "target"), "kind");
   const std::string verification = Say(Object(report, "verification"), "result");
-  const std::string message = Say(report, "message");
+  std::string message = Say(report, "message");
+  if (!message.empty() && message[0] >= 'a' && message[0] <= 'z') message[0] -= 'a' - 'A';
   certificate->erased = outcome == "wiped";
   if (outcome == "wiped" && (kind == "file" || kind == "folder")) {
     certificate->verdict = "OVERWRITTEN AND DELETED";
@@ -211,8 +212,8 @@ Certificate::Section Record(const rapidjson::Value& report, const std::string& r
            {"Report SHA-256", Sha256Hex(reportBytes)},
            {"Signing key SHA-256", key == kNotRecorded ? "the report is not signed" : key},
            {"Signature", key == kNotRecorded ? "none"
-                                            : "ECDSA P-256 over the report file's SHA-256, in " +
-                                                  Say(signature, "file")},
+                                             : "ECDSA P-256 over the report file's SHA-256, in " +
+                                                   Say(signature, "file")},
            {"Software", Say(report, "program") + ", module " + Say(report, "moduleVersion")}}};
 }
 

@@ -98,8 +98,12 @@ class Layout {
         y -= 24;
         Text(m_regular, 7.5f, kMuted, x, y + 2, field);
         Rule(x + 48, y, column - 48, kInk, 0.6f);
-        if (i == 0 && std::string(field) == "Name" && !certificate.operatorName.empty()) {
-          Text(m_regular, 9, kInk, x + 52, y + 3, certificate.operatorName);
+        // The operator's name is printed where it fits on the line; a longer
+        // one is on the page in full above and written here by hand.
+        const std::vector<std::string> name =
+            Wrap(m_regular, 9, certificate.operatorName, column - 56);
+        if (i == 0 && std::string(field) == "Name" && name.size() == 1) {
+          Text(m_regular, 9, kInk, x + 52, y + 3, name.front());
         }
       }
     }
@@ -192,12 +196,13 @@ class Layout {
     return lines;
   }
 
+  // `text` in the fonts' encoding: from Wrap, a literal, or through WinAnsi.
   void Text(HPDF_Font font, float size, Rgb ink, float x, float y, const std::string& text) {
     if (!m_draw) return;
     HPDF_Page_SetRGBFill(m_page, ink.r, ink.g, ink.b);
     HPDF_Page_BeginText(m_page);
     HPDF_Page_SetFontAndSize(m_page, font, size);
-    HPDF_Page_TextOut(m_page, x, y, WinAnsi(text).c_str());
+    HPDF_Page_TextOut(m_page, x, y, text.c_str());
     HPDF_Page_EndText(m_page);
   }
 
