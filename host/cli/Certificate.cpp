@@ -96,9 +96,7 @@ void Verdict(const rapidjson::Value& report, Certificate* certificate) {
   } else if (outcome == "stopped") {
     certificate->verdict = "NOT ERASED \xE2\x80\x94 STOPPED BEFORE COMPLETION";
     certificate->verdictDetail =
-        "The wipe was stopped by the operator before it finished. Data "
-        "may remain on the target. " +
-        message;
+        "The wipe was stopped by the operator before it finished. Data may remain on the target.";
   } else if (outcome == "refused") {
     certificate->verdict = "NOT ERASED \xE2\x80\x94 THE WIPE WAS REFUSED";
     certificate->verdictDetail = "Nothing was written to the target. " + message;
@@ -233,7 +231,7 @@ bool ReadCertificate(const std::string& reportBytes, const std::string& reportNa
   }
   Verdict(report, certificate);
   certificate->sections = {
-      {"Organisation",
+      {"Performed for and by",
        {{"Organisation", Say(report, "organisation")}, {"Operator", Say(report, "operator")}}},
       Media(report),
       Machine(report),
