@@ -29,7 +29,9 @@ class ReportSigner {
   virtual bool Sign(const std::string& bytes, std::string* signature, std::string* error) const = 0;
 };
 
-// Lower-case hexadecimal SHA-256 of `bytes`.
+// The SHA-256 of `bytes`: its 32 bytes (from the backend; "" when the
+// system cannot hash), and in lower-case hexadecimal.
+std::string Sha256Digest(const std::string& bytes);
 std::string Sha256Hex(const std::string& bytes);
 
 enum class SignatureCheck { kValid, kInvalid, kUnusableKey };

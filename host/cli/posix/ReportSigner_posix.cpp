@@ -27,16 +27,6 @@ const unsigned char* Bytes(const std::string& text) {
   return reinterpret_cast<const unsigned char*>(text.data());
 }
 
-std::string Hex(const unsigned char* bytes, std::size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (std::size_t i = 0; i < size; ++i) {
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 15];
-  }
-  return text;
-}
-
 // The library's own words on its last failure.
 std::string LibraryError(const std::string& what) {
   const unsigned long code = ERR_get_error();
@@ -120,13 +110,13 @@ std::unique_ptr<ReportSigner> ReportSigner::FromPem(const std::string& pem, std:
   return std::make_unique<OpenSslSigner>(std::move(key));
 }
 
-std::string Sha256Hex(const std::string& bytes) {
+std::string Sha256Digest(const std::string& bytes) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1) {
     return "";
   }
-  return Hex(digest, length);
+  return std::string(reinterpret_cast<const char*>(digest), length);
 }
 
 SignatureCheck CheckSignature(const std::string& publicPem, const std::string& bytes,

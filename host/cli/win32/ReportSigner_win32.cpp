@@ -193,16 +193,6 @@ class CngKey {
   BCRYPT_KEY_HANDLE m_key = nullptr;
 };
 
-std::string Hex(const unsigned char* bytes, std::size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  for (std::size_t i = 0; i < size; ++i) {
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 15];
-  }
-  return text;
-}
-
 Bytes Sha256(const std::string& bytes) {
   Provider provider(BCRYPT_SHA256_ALGORITHM);
   BCRYPT_HASH_HANDLE hash = nullptr;
@@ -315,9 +305,9 @@ std::unique_ptr<ReportSigner> ReportSigner::FromPem(const std::string& pem, std:
   return signer;
 }
 
-std::string Sha256Hex(const std::string& bytes) {
+std::string Sha256Digest(const std::string& bytes) {
   const Bytes digest = Sha256(bytes);
-  return digest.empty() ? "" : Hex(digest.data(), digest.size());
+  return std::string(digest.begin(), digest.end());
 }
 
 SignatureCheck CheckSignature(const std::string& publicPem, const std::string& bytes,
