@@ -161,7 +161,8 @@ class Layout {
     m_y -= 1;
     for (const Certificate::Line& line : section.lines) {
       // Hexadecimal digests in a fixed-width face, so they read digit by digit.
-      const bool digest = line.label.find("SHA-256") != std::string::npos;
+      const bool digest = line.label.find("SHA-256") != std::string::npos &&
+                          line.value.find_first_not_of("0123456789abcdef") == std::string::npos;
       const HPDF_Font font = digest ? m_mono : m_regular;
       const std::vector<std::string> values = Wrap(font, m_size, line.value, kValueWidth);
       m_y -= m_size + 2.5f;
