@@ -87,6 +87,13 @@ bool ReadRegular(const std::string& path, std::size_t maxBytes, std::string* byt
 }
 
 bool Replace(const std::string& path, const std::string& bytes, std::string* error) {
+  // Only a file or a link is replaced: never a folder, a device or a socket.
+  struct stat existing;
+  if (lstat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) &&
+      !S_ISLNK(existing.st_mode)) {
+    *error = path + ": not a regular file";
+    return false;
+  }
   std::string temporary = FolderOf(path) + "/.vantrix-wipe-XXXXXX";
   Descriptor file(mkostemp(&temporary[0], O_CLOEXEC));
   if (file.get() < 0) return Failed(temporary, error);

@@ -75,6 +75,11 @@ bool ReadRegular(const std::string& path, std::size_t maxBytes, std::string* byt
 }
 
 bool Replace(const std::string& path, const std::string& bytes, std::string* error) {
+  // Only a file or a link is replaced: never a folder or a device.
+  if (IsFolder(path) || path.rfind("\\\\.\\", 0) == 0) {
+    *error = path + ": not a regular file";
+    return false;
+  }
   const std::string temporary = FolderOf(path) + "\\.vantrix-wipe-" +
                                 std::to_string(GetCurrentProcessId()) + "-" +
                                 std::to_string(GetTickCount64()) + ".tmp";
