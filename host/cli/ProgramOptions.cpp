@@ -13,7 +13,7 @@ constexpr const char kExitStatusHelp[] =
     "  0  wiped (or the listing was printed, the report holds, the certificate was written)\n"
     "  1  the wipe failed: the error name and its text are printed; or the report does not "
     "hold\n"
-    "  2  usage error\n"
+    "  2  usage error; a --sign key or vantrix-wipe.conf that cannot be used\n"
     "  3  stopped by the user (Ctrl-C, SIGINT, SIGTERM)\n"
     "  4  refused: a system disk or partition, or no confirmation";
 

@@ -9,6 +9,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include "host/cli/ProgramConfig.h"
 #include "host/cli/ReportCheck.h"
 
 namespace {
@@ -84,6 +85,35 @@ TEST(ReportCheck, FindsWhatDisagrees) {
   }
   EXPECT_EQ(CheckReportConsistency("[1]"),
             std::vector<std::string>{"the report is not a JSON object"});
+}
+
+// Each row: a configuration file, then what it leaves set over an
+// organisation read before ("" for an error, which names the line).
+TEST(ProgramConfig, ReadsKeyValueLines) {
+  const struct {
+    const char* text;
+    const char* organisation;
+    const char* operatorName;
+  } cases[] = {
+      {"# site\n\norganisation =  ACME Ltd \r\noperator=Jo\n", "ACME Ltd", "Jo"},
+      {"operator = Jo\n", "Before", "Jo"},
+      {"organisation =\n", "", ""},
+      {"organisation = A\noperater = Jo\n", nullptr, nullptr},
+      {"organisation ACME\n", nullptr, nullptr},
+  };
+  for (const auto& test : cases) {
+    ProgramConfig config;
+    config.organisation = "Before";
+    std::string error;
+    const bool read = config.Read(test.text, "site.conf", &error);
+    ASSERT_EQ(read, test.organisation != nullptr) << test.text << error;
+    if (!read) {
+      EXPECT_EQ(error.rfind("site.conf:", 0), 0u) << error;
+      continue;
+    }
+    EXPECT_EQ(config.organisation, test.organisation) << test.text;
+    EXPECT_EQ(config.operatorName, test.operatorName) << test.text;
+  }
 }
 
 }  // namespace
