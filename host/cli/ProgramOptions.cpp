@@ -96,6 +96,7 @@ int ParseProgramOptions(int argc, char** argv, ProgramOptions* options) {
   AddDestructiveOptions(partition, options);
   AddDestructiveOptions(disk, options);
   CLI::App* disks = app.add_subcommand("disks", "list the disks the device manager knows");
+  CLI::App* algorithms = app.add_subcommand("algorithms", "list the wipe algorithms");
   CLI::App* checkReport =
       app.add_subcommand("check-report", "check a wipe report's consistency and signature");
   checkReport->add_option("REPORT", options->path, "the report (JSON)")->required();
@@ -109,7 +110,6 @@ int ParseProgramOptions(int argc, char** argv, ProgramOptions* options) {
   certificate->add_option("-o,--output", options->certificatePath, "the certificate to write")
       ->required()
       ->type_name("FILE.pdf");
-  CLI::App* algorithms = app.add_subcommand("algorithms", "list the wipe algorithms");
 
   try {
     app.parse(argc, argv);
