@@ -36,3 +36,6 @@ bool ReadCertificate(const std::string& reportBytes, const std::string& reportNa
 // False with the reason in `error`; a build without the PDF library says
 // where the certificate can be rendered instead.
 bool RenderCertificatePdf(const Certificate& certificate, std::string* pdf, std::string* error);
+
+// Whether this build renders PDFs; where it does not, `why` says where to.
+bool CanRenderCertificatePdf(std::string* why);

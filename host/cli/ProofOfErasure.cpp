@@ -34,6 +34,7 @@ bool ProofOfErasure::Prepare(std::string* error) {
   if (!m_options.organisation.empty()) m_config.organisation = m_options.organisation;
   if (!m_options.operatorName.empty()) m_config.operatorName = m_options.operatorName;
   if (!m_options.certificatePath.empty()) {
+    if (!CanRenderCertificatePdf(error)) return false;
     m_certificatePath = local_system::AbsolutePath(m_options.certificatePath);
   }
   if (m_options.signKeyPath.empty()) return true;

@@ -20,8 +20,9 @@ class ProofOfErasure {
   ProofOfErasure(const ProofOfErasure&) = delete;
   ProofOfErasure& operator=(const ProofOfErasure&) = delete;
 
-  // Reads the configuration files and the signing key, before anything is
-  // wiped. False with the reason: the wipe must not start.
+  // Reads the configuration files and the signing key and makes sure a
+  // certificate can be rendered, before anything is wiped. False with the
+  // reason: the wipe must not start.
   bool Prepare(std::string* error);
 
   // The organisation, the operator and the signing key into `report`, which

@@ -82,6 +82,11 @@ wine_proof() {
   check "Windows: check-report exits 1 after one byte changed" equals "$?" 1
   "$runner" "$program" certificate "$wdir\\report.json" -o "$wdir\\c.pdf" >"$out" 2>"$err"
   check "Windows: certificate says where to render it" holds "$err" "on Linux"
+  head -c 1000 /dev/urandom >"$dir/kept.bin"
+  "$runner" "$program" --report "$wdir\\report.json" --certificate "$wdir\\c.pdf" \
+    file "$wdir\\kept.bin" </dev/null >"$out" 2>"$err"
+  check "Windows: a wipe with --certificate exits 2" equals "$?" 2
+  check "... before anything is wiped" test -s "$dir/kept.bin"
   echo "vantrix-wipe proof of erasure (Windows): $failures failure(s); the PDF is left to Linux"
   [[ $failures -eq 0 ]] && rm -rf "$dir"
   [[ $failures -eq 0 ]]
