@@ -368,9 +368,10 @@ bool WipeCommand::WriteReport(std::string* error) {
 
 int WipeCommand::Finish() {
   const bool reported = m_options.json || !m_reportPath.empty();
-  if (reported && m_report.wipeRan && AlgorithmPattern() != nullptr) {
+  const bool written = m_report.wipeRan && m_report.outcome != "refused";
+  if (reported && written && AlgorithmPattern() != nullptr) {
     ProofOfErasure::DescribeMethod(m_pattern, &m_report);
-  } else if (!m_report.wipeRan) {
+  } else if (!written) {
     m_report.patternWritten = "none: nothing was written";
   }
   m_proof.Stamp(m_reportPath, &m_report);
