@@ -134,9 +134,10 @@ Certificate::Section Machine(const rapidjson::Value& report) {
 Certificate::Section Method(const rapidjson::Value& report) {
   const rapidjson::Value& algorithm = Object(report, "algorithm");
   const rapidjson::Value& sanitization = Object(report, "sanitization");
-  std::string category = Find(sanitization, "category") != nullptr
-                             ? Say(sanitization, "category") + ": " + Say(sanitization, "scope")
-                             : "none: " + Say(sanitization, "scope");
+  const std::string scope = Say(sanitization, "scope");
+  std::string category =
+      Find(sanitization, "category") != nullptr ? Say(sanitization, "category") : "none";
+  if (scope != kNotRecorded) category += ": " + scope;
   if (IsSolidState(Object(report, "target"))) {
     category +=
         ". On an SSD an overwrite reaches only the sectors the host can address, not "
