@@ -97,7 +97,11 @@ bool Replace(const std::string& path, const std::string& bytes, std::string* err
   std::string temporary = FolderOf(path) + "/.vantrix-wipe-XXXXXX";
   Descriptor file(mkostemp(&temporary[0], O_CLOEXEC));
   if (file.get() < 0) return Failed(temporary, error);
-  const bool complete = fchmod(file.get(), 0644) == 0 && WriteAll(file.get(), bytes) &&
+  // The file gets the mode a newly created one would (0666 less the umask);
+  // the wipe's threads have ended, so reading the umask races with nothing.
+  const mode_t mask = umask(0);
+  umask(mask);
+  const bool complete = fchmod(file.get(), 0666 & ~mask) == 0 && WriteAll(file.get(), bytes) &&
                         fsync(file.get()) == 0 && file.Close();
   if (!complete || rename(temporary.c_str(), path.c_str()) != 0) {
     Failed(complete ? path : temporary, error);
