@@ -9,6 +9,7 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include "host/cli/Certificate.h"
 #include "host/cli/ProgramConfig.h"
 #include "host/cli/ReportCheck.h"
 
@@ -85,6 +86,53 @@ TEST(ReportCheck, FindsWhatDisagrees) {
   }
   EXPECT_EQ(CheckReportConsistency("[1]"),
             std::vector<std::string>{"the report is not a JSON object"});
+}
+
+// Each row: the members changed and the certificate's verdict; a wipe that
+// did not end with every sector written is never called erased, and a report
+// that disagrees with itself gets no certificate.
+TEST(Certificate, SaysErasedOnlyOfACompletedWipe) {
+  const struct {
+    std::vector<std::pair<const char*, const char*>> changes;
+    const char* verdict;  // null: no certificate
+    bool erased;
+  } cases[] = {
+      {{}, "ERASED AND VERIFIED", true},
+      {{{"/verification/result", R"("not-requested")"}}, "ERASED, NOT VERIFIED", true},
+      {{{"/target/kind", R"("file")"}, {"/verification/result", R"("not-requested")"}},
+       "OVERWRITTEN AND DELETED",
+       true},
+      {{{"/outcome", R"("stopped")"},
+        {"/exitCode", "3"},
+        {"/finalRecord/code", "55586843"},
+        {"/verification/result", R"("not-requested")"}},
+       "NOT ERASED \xE2\x80\x94 STOPPED BEFORE COMPLETION",
+       false},
+      {{{"/outcome", R"("failed")"},
+        {"/exitCode", "1"},
+        {"/verification/result", R"("failed")"},
+        {"/verification/firstMismatchSector", "51199"}},
+       "NOT ERASED \xE2\x80\x94 THE WIPE FAILED",
+       false},
+      {{{"/outcome", R"("refused")"},
+        {"/exitCode", "4"},
+        {"/finalRecord", "null"},
+        {"/verification/result", R"("not-requested")"}},
+       "NOT ERASED \xE2\x80\x94 THE WIPE WAS REFUSED",
+       false},
+      {{{"/outcome", R"("stopped")"}}, nullptr, false},
+  };
+  for (const auto& test : cases) {
+    const std::string report = Changed(test.changes);
+    Certificate certificate;
+    std::string error;
+    ASSERT_EQ(ReadCertificate(report, "r.json", &certificate, &error), test.verdict != nullptr)
+        << report << "\n"
+        << error;
+    if (test.verdict == nullptr) continue;
+    EXPECT_EQ(certificate.verdict, test.verdict) << report;
+    EXPECT_EQ(certificate.erased, test.erased) << report;
+  }
 }
 
 // Each row: a configuration file, then what it leaves set over an
