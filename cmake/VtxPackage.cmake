@@ -17,6 +17,8 @@ else()
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION admin)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1")
+  # vantrix-wipe signs through OpenSSL and renders certificates through libharu.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, libssl3, libhpdf-2.3.0")
 endif()
 include(CPack)

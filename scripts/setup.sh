@@ -9,7 +9,7 @@ packages=(
   wine64 wine
   rapidjson-dev libcli11-dev libgtest-dev googletest jq
   e2fsprogs util-linux mount fdisk
-  liburing-dev libssl-dev libhpdf-dev
+  liburing-dev libssl-dev libhpdf-dev openssl
   fio btrfs-progs poppler-utils
 )
 

@@ -41,3 +41,11 @@ inline bool ReadInt64(const rapidjson::Value& object, const char* key, std::int6
   *out = member->value.GetInt64();
   return true;
 }
+
+// The text member `key` of `object`; "" when `object` is no object or the
+// member is missing or not a text.
+inline std::string ReadText(const rapidjson::Value& object, const char* key) {
+  if (!object.IsObject()) return "";
+  const auto member = object.FindMember(key);
+  return member != object.MemberEnd() && member->value.IsString() ? member->value.GetString() : "";
+}

@@ -10,9 +10,10 @@ namespace {
 
 constexpr const char kExitStatusHelp[] =
     "Exit status:\n"
-    "  0  wiped (or the listing was printed)\n"
-    "  1  the wipe failed: the error name and its text are printed\n"
-    "  2  usage error\n"
+    "  0  wiped (or the listing was printed, the report holds, the certificate was written)\n"
+    "  1  the wipe failed: the error name and its text are printed; or the report does not "
+    "hold\n"
+    "  2  usage error; a --sign key or vantrix-wipe.conf that cannot be used\n"
     "  3  stopped by the user (Ctrl-C, SIGINT, SIGTERM)\n"
     "  4  refused: a system disk or partition, or no confirmation";
 
@@ -42,6 +43,26 @@ void AddDestructiveOptions(CLI::App* command, ProgramOptions* options) {
                     "every block against the algorithm's pattern");
 }
 
+// What makes a report proof of erasure; signing and the certificate need a
+// report to sign and to render.
+void AddProofOptions(CLI::App& app, CLI::Option* report, ProgramOptions* options) {
+  app.add_option("--sign", options->signKeyPath,
+                 "sign the report with this ECDSA P-256 private key (PEM); the DER signature "
+                 "goes to REPORT.sig")
+      ->type_name("KEY.pem")
+      ->needs(report);
+  app.add_option("--certificate", options->certificatePath,
+                 "write the wipe's PDF certificate here (a folder: one per report, named after it)")
+      ->type_name("FILE.pdf")
+      ->needs(report);
+  app.add_option("--operator", options->operatorName,
+                 "who runs the wipe, for the report (default: vantrix-wipe.conf)")
+      ->type_name("NAME");
+  app.add_option("--organisation", options->organisation,
+                 "for whom the wipe is done, for the report (default: vantrix-wipe.conf)")
+      ->type_name("NAME");
+}
+
 }  // namespace
 
 int ParseProgramOptions(int argc, char** argv, ProgramOptions* options) {
@@ -55,9 +76,12 @@ int ParseProgramOptions(int argc, char** argv, ProgramOptions* options) {
   app.add_flag("--version", version, "print the program's and the module's versions");
   app.add_flag("--json", options->json,
                "print every progress record as JSON, one per line, and a final summary object");
-  app.add_option("--report", options->reportPath,
-                 "write a JSON wipe report to this file when the wipe ends, whatever its outcome")
-      ->type_name("FILE");
+  CLI::Option* report =
+      app.add_option(
+             "--report", options->reportPath,
+             "write a JSON wipe report to this file when the wipe ends, whatever its outcome")
+          ->type_name("FILE");
+  AddProofOptions(app, report, options);
 
   CLI::App* file = app.add_subcommand("file", "wipe one file and delete it");
   file->add_option("PATH", options->path, "the file")->required();
@@ -73,6 +97,19 @@ int ParseProgramOptions(int argc, char** argv, ProgramOptions* options) {
   AddDestructiveOptions(disk, options);
   CLI::App* disks = app.add_subcommand("disks", "list the disks the device manager knows");
   CLI::App* algorithms = app.add_subcommand("algorithms", "list the wipe algorithms");
+  CLI::App* checkReport =
+      app.add_subcommand("check-report", "check a wipe report's consistency and signature");
+  checkReport->add_option("REPORT", options->path, "the report (JSON)")->required();
+  checkReport
+      ->add_option("--key", options->publicKeyPath,
+                   "the signer's public key (PEM): check REPORT.sig and that the report names it")
+      ->type_name("PUB.pem");
+  CLI::App* certificate =
+      app.add_subcommand("certificate", "render the PDF certificate of a wipe report");
+  certificate->add_option("REPORT", options->path, "the report (JSON)")->required();
+  certificate->add_option("-o,--output", options->certificatePath, "the certificate to write")
+      ->required()
+      ->type_name("FILE.pdf");
 
   try {
     app.parse(argc, argv);
@@ -85,7 +122,9 @@ int ParseProgramOptions(int argc, char** argv, ProgramOptions* options) {
                                                     {partition, Command::kPartition},
                                                     {disk, Command::kDisk},
                                                     {disks, Command::kDisks},
-                                                    {algorithms, Command::kAlgorithms}};
+                                                    {algorithms, Command::kAlgorithms},
+                                                    {checkReport, Command::kCheckReport},
+                                                    {certificate, Command::kCertificate}};
   for (const auto& [subcommand, command] : commands) {
     if (subcommand->parsed()) {
       options->command = command;
@@ -98,6 +137,6 @@ int ParseProgramOptions(int argc, char** argv, ProgramOptions* options) {
   }
   std::fprintf(stderr,
                "vantrix-wipe: a command is required (file, folder, free-space, partition, disk, "
-               "disks, algorithms); see --help\n");
+               "disks, algorithms, check-report, certificate); see --help\n");
   return kExitUsage;
 }

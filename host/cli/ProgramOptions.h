@@ -12,11 +12,13 @@ struct ProgramOptions {
     kDisk,
     kDisks,
     kAlgorithms,
+    kCheckReport,
+    kCertificate,
     kVersion
   };
 
   Command command = Command::kVersion;
-  std::string path;       // file, folder
+  std::string path;       // file, folder; the report of check-report, certificate
   int disk = -1;          // free-space, partition, disk
   int partition = -1;     // free-space, partition
   std::string algorithm;  // partition, disk: a catalogue name or type number
@@ -24,6 +26,11 @@ struct ProgramOptions {
   bool verify = false;    // partition, disk: read the target back
   bool json = false;
   std::string reportPath;
+  std::string signKeyPath;      // --sign: the private key the report is signed with
+  std::string certificatePath;  // --certificate, or certificate's -o
+  std::string organisation;     // the report's; "" leaves the configuration's
+  std::string operatorName;
+  std::string publicKeyPath;  // check-report --key
 
   bool IsWipe() const {
     return command == Command::kFile || command == Command::kFolder ||

@@ -8,7 +8,7 @@
 #include "host/cli/DiskReader.h"
 #include "host/cli/ExitCodes.h"
 #include "host/cli/LocalSystem.h"
-#include "host/cli/TargetVerifier.h"
+#include "host/cli/ReportCheck.h"
 
 namespace {
 
@@ -17,17 +17,6 @@ constexpr int kGoOn = -1;
 
 // File, folder and free-space wipes always use the zero-fill algorithm.
 constexpr int kFileSystemAlgorithmType = IWiperAlgorithm::eTypeWriteZero;
-
-// Wipe-layer codes are built from fields: where bits 12 to 19 hold 0x03, the
-// low twelve bits say what happened (0x01B stopped, 0x020 unsupported system
-// drive); the low sixteen bits 0x0301 mark a system drive.
-bool IsKindCode(std::uint32_t code, std::uint32_t kind) {
-  return ((code >> 12) & 0xFF) == 0x03 && (code & 0xFFF) == kind;
-}
-bool IsStopCode(std::uint32_t code) { return IsKindCode(code, 0x01B); }
-bool IsSystemRefusalCode(std::uint32_t code) {
-  return (code & 0xFFFF) == 0x0301 || IsKindCode(code, 0x020);
-}
 
 // What the module reports for a system target; the program refuses such a
 // target itself, before anything reaches the module, in the module's words.
@@ -59,13 +48,18 @@ ProgressDisplay::Mode DisplayMode(bool json) {
 WipeCommand::WipeCommand(const ProgramOptions& options)
     : m_options(options),
       m_messages(options.json ? stderr : stdout),
-      m_reportPath(options.reportPath) {}
+      m_reportPath(options.reportPath),
+      m_proof(options) {}
 
 int WipeCommand::Run() {
   m_report.programVersion = VTX_PROGRAM_VERSION;
   m_report.hostName = local_system::HostName();
   m_report.start = m_report.end = std::chrono::system_clock::now();
   std::string error;
+  if (!m_proof.Prepare(&error)) {
+    std::fprintf(stderr, "vantrix-wipe: %s\n", error.c_str());
+    return kExitUsage;  // nothing was asked of the module
+  }
   if (!m_module.Open(&error) || !ReadAlgorithmList(m_module, &m_algorithms, &error)) {
     m_report.exitCode = Fail(error);
     return Finish();
@@ -310,13 +304,10 @@ void WipeCommand::CountBytesWritten(const WipeOutcome& outcome, bool wiped) {
 void WipeCommand::Verify() {
   WipeReport::Verification& verification = m_report.verification;
   verification.result = "not-run";
-  VerifyPattern pattern;
-  IWiperAlgorithm* algorithm = m_module.NewAlgorithm(m_report.algorithmType);
-  const bool patternKnown = PatternOfAlgorithm(algorithm, &pattern);
-  if (algorithm != nullptr) algorithm->Release();
+  const VerifyPattern* known = AlgorithmPattern();
   std::string error = "the module gives no algorithm to compare with";
   const std::unique_ptr<DiskReader> reader =
-      patternKnown ? OpenDiskReader(*m_disk, &error) : nullptr;
+      known != nullptr ? OpenDiskReader(*m_disk, &error) : nullptr;
   if (reader == nullptr) {
     verification.detail = error;
     m_report.exitCode = Fail("cannot verify: " + error);
@@ -327,6 +318,9 @@ void WipeCommand::Verify() {
   range.sectorSize = static_cast<std::uint32_t>(sectorSize);
   range.firstByte = m_partition != nullptr ? m_partition->nStartSector * sectorSize : 0;
   range.bytes = m_report.targetSize.bytes;
+  const VerifyPattern& pattern = *known;
+  verification.method = "read back through " + m_report.device +
+                        " after the wipe and compared byte for byte with the pattern written";
   std::fprintf(m_messages, "Verifying %s: reading %s back from %s...\n",
                m_report.targetName.c_str(), FormatBytes(range.bytes).c_str(),
                m_report.device.c_str());
@@ -358,11 +352,36 @@ void WipeCommand::Verify() {
   m_report.exitCode = Fail("verification failed: " + verification.detail);
 }
 
+// The pattern every pass wrote: the block the algorithm fills for pass 0
+// (TargetVerifier); null where the module gives no algorithm. Found out once.
+const VerifyPattern* WipeCommand::AlgorithmPattern() {
+  if (!m_patternRead) {
+    m_patternRead = true;
+    IWiperAlgorithm* algorithm = m_module.NewAlgorithm(m_report.algorithmType);
+    m_patternKnown = PatternOfAlgorithm(algorithm, &m_pattern);
+    if (algorithm != nullptr) algorithm->Release();
+  }
+  return m_patternKnown ? &m_pattern : nullptr;
+}
+
+// The report, then its signature and certificate from the same bytes.
+bool WipeCommand::WriteReport(std::string* error) {
+  const std::string text = RenderReport(m_report, /*indented=*/true) + "\n";
+  return WriteTextFile(m_reportPath, text, error) && m_proof.WriteProofs(m_reportPath, text, error);
+}
+
 int WipeCommand::Finish() {
+  const bool reported = m_options.json || !m_reportPath.empty();
+  const bool written = m_report.wipeRan && m_report.outcome != "refused";
+  if (reported && written && AlgorithmPattern() != nullptr) {
+    ProofOfErasure::DescribeMethod(m_pattern, &m_report);
+  } else if (!written) {
+    m_report.patternWritten = "none: nothing was written";
+  }
+  m_proof.Stamp(m_reportPath, &m_report);
   if (m_options.json) std::printf("%s\n", RenderReport(m_report, /*indented=*/false).c_str());
   std::string error;
-  if (!m_reportPath.empty() &&
-      !WriteTextFile(m_reportPath, RenderReport(m_report, /*indented=*/true) + "\n", &error)) {
+  if (!m_reportPath.empty() && !WriteReport(&error)) {
     std::fprintf(stderr, "vantrix-wipe: the report could not be written: %s\n", error.c_str());
     if (m_report.exitCode == kExitWiped) return kExitFailed;
   }

@@ -10,6 +10,8 @@
 #include "host/cli/HostComponents.h"
 #include "host/cli/ModuleSession.h"
 #include "host/cli/ProgramOptions.h"
+#include "host/cli/ProofOfErasure.h"
+#include "host/cli/TargetVerifier.h"
 #include "host/cli/WipeReport.h"
 #include "host/cli/WipeSession.h"
 
@@ -41,8 +43,10 @@ class WipeCommand {
 
   void Conclude(const WipeOutcome& outcome);
   void CountBytesWritten(const WipeOutcome& outcome, bool wiped);
+  const VerifyPattern* AlgorithmPattern();
   void Verify();
   int Finish();
+  bool WriteReport(std::string* error);
 
   const ProgramOptions& m_options;
   std::FILE* m_messages;  // what is said to the person; stderr with --json
@@ -54,4 +58,8 @@ class WipeCommand {
   std::unique_ptr<DiskInfo> m_disk;
   const PartitionInfo* m_partition = nullptr;  // inside *m_disk
   WipeReport m_report;
+  ProofOfErasure m_proof;
+  bool m_patternRead = false;
+  bool m_patternKnown = false;
+  VerifyPattern m_pattern;
 };

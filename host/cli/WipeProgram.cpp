@@ -11,6 +11,7 @@
 #include "host/cli/HostComponents.h"
 #include "host/cli/ModuleSession.h"
 #include "host/cli/ProgramOptions.h"
+#include "host/cli/ReportCommands.h"
 #include "host/cli/WipeCommand.h"
 
 namespace {
@@ -92,6 +93,10 @@ int RunWipeProgram(int argc, char** argv) {
       return ListAlgorithms(options);
     case ProgramOptions::Command::kDisks:
       return ListDisks(options);
+    case ProgramOptions::Command::kCheckReport:
+      return RunCheckReport(options);
+    case ProgramOptions::Command::kCertificate:
+      return RunCertificate(options);
     default:
       return WipeCommand(options).Run();
   }

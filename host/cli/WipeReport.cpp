@@ -31,6 +31,41 @@ void WriteTarget(Writer& writer, const WipeReport& report) {
   writer.EndObject();
 }
 
+// A text member that is null where the text is empty.
+template <class Writer>
+void TextOrNull(Writer& writer, const char* key, const std::string& text) {
+  if (text.empty()) {
+    writer.Key(key);
+    writer.Null();
+  } else {
+    Member(writer, key, text);
+  }
+}
+
+template <class Writer>
+void WriteSanitization(Writer& writer, const WipeReport& report) {
+  writer.Key("sanitization");
+  writer.StartObject();
+  Member(writer, "reference", "NIST SP 800-88 Rev. 1");
+  TextOrNull(writer, "category", report.sanitizationCategory);
+  Member(writer, "scope", report.sanitizationScope);
+  writer.EndObject();
+}
+
+template <class Writer>
+void WriteSignature(Writer& writer, const WipeReport& report) {
+  writer.Key("signature");
+  if (report.signingKey.empty()) {
+    writer.Null();
+    return;
+  }
+  writer.StartObject();
+  Member(writer, "algorithm", "ECDSA P-256 over SHA-256 of the report file, DER");
+  Member(writer, "keyFingerprintSha256", report.signingKey);
+  Member(writer, "file", report.signatureFile);
+  writer.EndObject();
+}
+
 template <class Writer>
 void WriteFinalRecord(Writer& writer, const WipeReport& report) {
   writer.Key("finalRecord");
@@ -55,6 +90,7 @@ void WriteVerification(Writer& writer, const WipeReport::Verification& verificat
   writer.Key("verification");
   writer.StartObject();
   Member(writer, "result", verification.result);
+  Member(writer, "method", verification.method);
   Member(writer, "bytesChecked", verification.bytesChecked);
   writer.Key("firstMismatchSector");
   if (verification.firstMismatchSector >= 0) {
@@ -73,13 +109,17 @@ void WriteReport(Writer& writer, const WipeReport& report) {
   Member(writer, "program", "vantrix-wipe " + report.programVersion);
   Member(writer, "moduleVersion", report.moduleVersion);
   Member(writer, "host", report.hostName);
+  TextOrNull(writer, "organisation", report.organisation);
+  TextOrNull(writer, "operator", report.operatorName);
   WriteTarget(writer, report);
   writer.Key("algorithm");
   writer.StartObject();
   Member(writer, "name", report.algorithmName);
   Member(writer, "type", report.algorithmType);
   Member(writer, "passes", report.passes);
+  Member(writer, "patternWritten", report.patternWritten);
   writer.EndObject();
+  WriteSanitization(writer, report);
   Member(writer, "start", FormatUtc(report.start));
   Member(writer, "end", FormatUtc(report.end));
   Member(writer, "durationSeconds", seconds);
@@ -92,6 +132,7 @@ void WriteReport(Writer& writer, const WipeReport& report) {
   Member(writer, "outcome", report.outcome);
   Member(writer, "message", report.message);
   Member(writer, "exitCode", report.exitCode);
+  WriteSignature(writer, report);
   writer.EndObject();
 }
 

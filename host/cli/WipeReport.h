@@ -14,6 +14,7 @@ struct WipeReport {
 
   struct Verification {
     std::string result = "not-requested";  // "passed", "failed", "not-run"
+    std::string method = "none";           // how the target was read back
     std::uint64_t bytesChecked = 0;
     std::int64_t firstMismatchSector = -1;  // counted from the start of the disk
     std::string detail;
@@ -22,6 +23,8 @@ struct WipeReport {
   std::string programVersion;
   std::string moduleVersion;
   std::string hostName;
+  std::string organisation;  // for whom, and by whom; "" (null) when not given
+  std::string operatorName;
 
   std::string targetKind;  // "file", "folder", "free-space", "partition", "disk"
   std::string targetName;  // the path, or "disk 1, partition 2"
@@ -33,6 +36,13 @@ struct WipeReport {
   std::string algorithmName;
   int algorithmType = 0;
   int passes = 0;
+  std::string patternWritten;  // the bytes the passes wrote, in plain words
+
+  // What the method amounts to under NIST SP 800-88 Rev. 1: "Clear" for an
+  // overwrite of a disk's or partition's sectors, "" (null) where the target
+  // is no medium (files, free space); the scope says which.
+  std::string sanitizationCategory;
+  std::string sanitizationScope;
 
   TimePoint start;
   TimePoint end;
@@ -48,6 +58,11 @@ struct WipeReport {
   std::string message;  // the program's own words on the outcome
   int exitCode = 0;
   Verification verification;
+
+  // The key the report file is signed with (its fingerprint, see
+  // ReportSigner) and the signature's file beside it; "" when unsigned.
+  std::string signingKey;
+  std::string signatureFile;
 };
 
 // "2026-11-01T09:30:05.250Z": UTC, ISO 8601, milliseconds.

@@ -27,6 +27,14 @@ add_test(NAME driver_program
 set_tests_properties(driver_program PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600
   RESOURCE_LOCK q7diskio)
 
+# Signed reports, check-report and certificates of a partition wipe on a
+# loop image of its own. Exit 77: not root, a tool missing, no loop device,
+# or the Windows build (which neither signs nor renders PDFs).
+add_test(NAME cli_proof
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_proof.sh $<TARGET_FILE:vantrix-wipe>
+    ${CMAKE_BINARY_DIR}/cli-proof ${VTX_CLI_RUNNER})
+set_tests_properties(cli_proof PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
+
 # The README's host example, built against `cmake --install` of this build.
 # An instrumented module cannot be loaded by the uninstrumented example, so
 # the sanitizer build leaves it out.

@@ -1,0 +1,136 @@
+#include "host/cli/ProgramFiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace program_files {
+namespace {
+
+// Closes the descriptor it holds.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : m_fd(fd) {}
+  ~Descriptor() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return m_fd; }
+  bool Close() {
+    const int fd = m_fd;
+    m_fd = -1;
+    return close(fd) == 0;
+  }
+
+ private:
+  int m_fd;
+};
+
+bool Failed(const std::string& path, std::string* error) {
+  *error = path + ": " + std::strerror(errno);
+  return false;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool ReadRegular(const std::string& path, std::size_t maxBytes, std::string* bytes,
+                 std::string* error) {
+  // Non-blocking, so that a pipe or a device at the path cannot hold the
+  // open; it is refused by its type right after.
+  Descriptor file(open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  if (file.get() < 0) return Failed(path, error);
+  struct stat status;
+  if (fstat(file.get(), &status) != 0) return Failed(path, error);
+  if (!S_ISREG(status.st_mode)) {
+    *error = path + ": not a regular file";
+    return false;
+  }
+  if (static_cast<std::uint64_t>(status.st_size) > maxBytes) {
+    *error = path + ": larger than " + std::to_string(maxBytes) + " bytes";
+    return false;
+  }
+  bytes->clear();
+  char chunk[65536];
+  for (;;) {
+    const ssize_t got = read(file.get(), chunk, sizeof(chunk));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return Failed(path, error);
+    if (got == 0) return true;
+    bytes->append(chunk, static_cast<std::size_t>(got));
+    if (bytes->size() > maxBytes) {
+      *error = path + ": larger than " + std::to_string(maxBytes) + " bytes";
+      return false;
+    }
+  }
+}
+
+bool Replace(const std::string& path, const std::string& bytes, std::string* error) {
+  // Only a file or a link is replaced: never a folder, a device or a socket.
+  struct stat existing;
+  if (lstat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) &&
+      !S_ISLNK(existing.st_mode)) {
+    *error = path + ": not a regular file";
+    return false;
+  }
+  std::string temporary = FolderOf(path) + "/.vantrix-wipe-XXXXXX";
+  Descriptor file(mkostemp(&temporary[0], O_CLOEXEC));
+  if (file.get() < 0) return Failed(temporary, error);
+  // The file gets the mode a newly created one would (0666 less the umask);
+  // the wipe's threads have ended, so reading the umask races with nothing.
+  const mode_t mask = umask(0);
+  umask(mask);
+  const bool complete = fchmod(file.get(), 0666 & ~mask) == 0 && WriteAll(file.get(), bytes) &&
+                        fsync(file.get()) == 0 && file.Close();
+  if (!complete || rename(temporary.c_str(), path.c_str()) != 0) {
+    Failed(complete ? path : temporary, error);
+    unlink(temporary.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool Exists(const std::string& path) {
+  struct stat status;
+  return lstat(path.c_str(), &status) == 0;
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+std::vector<std::string> ConfigurationPaths() {
+  std::vector<std::string> paths = {"/etc/vantrix-wipe.conf"};
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  const char* home = std::getenv("HOME");
+  if (config != nullptr && config[0] == '/') {
+    paths.push_back(std::string(config) + "/vantrix-wipe.conf");
+  } else if (home != nullptr && home[0] == '/') {
+    paths.push_back(std::string(home) + "/.config/vantrix-wipe.conf");
+  }
+  return paths;
+}
+
+}  // namespace program_files
