@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/devicemanager/DescriptionFile.h"
 #include "host/devicemanager/DeviceDescription.h"
 #include "host/devicemanager/SystemDisks.h"
 
@@ -15,6 +16,24 @@ bool CDeviceManager::LoadLocked() {
   m_loaded = true;
   m_disks.clear();
   m_failure.clear();
+  try {
+    LoadSourceLocked();
+  } catch (const std::exception& error) {
+    m_failure = std::string("cannot read the disks: ") + error.what();
+  } catch (...) {
+    m_failure = "cannot read the disks";
+  }
+  if (!m_failure.empty()) {
+    m_disks.clear();
+    m_lastError = m_failure;
+    if (m_failure != m_reportedFailure)
+      std::fprintf(stderr, "DeviceManager: %s\n", m_failure.c_str());
+  }
+  m_reportedFailure = m_failure;
+  return m_failure.empty();
+}
+
+void CDeviceManager::LoadSourceLocked() {
   std::string path;
   std::string text;
   std::string why;
@@ -31,13 +50,6 @@ bool CDeviceManager::LoadLocked() {
       if (!ReadSystemDisks(&m_disks, &why)) m_failure = "cannot enumerate disks: " + why;
       break;
   }
-  if (!m_failure.empty()) {
-    m_disks.clear();
-    if (m_failure != m_reportedFailure)
-      std::fprintf(stderr, "DeviceManager: %s\n", m_failure.c_str());
-  }
-  m_reportedFailure = m_failure;
-  return m_failure.empty();
 }
 
 void CDeviceManager::EnsureLoadedLocked() {
