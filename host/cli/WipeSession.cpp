@@ -2,6 +2,7 @@
 
 #include "host/cli/Console.h"
 #include "host/cli/JsonMember.h"
+#include "host/cli/VisibleText.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ void ProgressDisplay::Show(const std::string& json, const ProgressRecord& record
                            double elapsedSeconds, double writingSeconds) {
   switch (m_mode) {
     case Mode::kJson:
-      std::fprintf(m_out, "%s\n", json.c_str());
+      std::fprintf(m_out, "%s\n", VisibleUtf8(json).c_str());
       break;
     case Mode::kTerminal: {
       const std::string line = RenderProgressLine(record, m_scale, writingSeconds);
