@@ -1,5 +1,6 @@
 #include "host/cli/WipeCommand.h"
 
+#include <cstdlib>
 #include <iostream>
 
 #include "common/IWiperAlgorithm.h"
@@ -103,9 +104,17 @@ int WipeCommand::Run() {
   std::fprintf(m_messages, "Wiping %s with %s (%s)...\n", Shown().c_str(),
                m_report.algorithmName.c_str(), Passes(m_report.passes).c_str());
   std::fflush(m_messages);
-  Conclude(RunWipe(m_module, call, display, m_messages));
+  const WipeOutcome outcome = RunWipe(m_module, call, display, m_messages);
+  Conclude(outcome);
   if (m_report.exitCode == kExitWiped && m_options.verify && m_options.IsDevice()) Verify();
-  return Finish();
+  status = Finish();
+  if (outcome.abandoned) {
+    // The stuck task's thread never returns: unloading the module would
+    // wait for it, so the process ends here, its report written.
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
+  return status;
 }
 
 int WipeCommand::ChooseAlgorithm() {

@@ -21,7 +21,7 @@ bool AppendFile::Open(const std::string& path, bool truncate) {
   const DWORD access = FILE_APPEND_DATA | SYNCHRONIZE | (truncate ? FILE_WRITE_DATA : 0);
   const HANDLE file =
       CreateFileW(AnsiToWide(path).c_str(), /*dwDesiredAccess=*/access,
-                  /*dwShareMode=*/FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  /*dwShareMode=*/FILE_SHARE_READ | FILE_SHARE_WRITE,
                   /*lpSecurityAttributes=*/nullptr, /*dwCreationDisposition=*/OPEN_ALWAYS,
                   /*dwFlagsAndAttributes=*/FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                   /*hTemplateFile=*/nullptr);

@@ -250,6 +250,20 @@ if [[ -z $runner ]]; then
   check "--json | head -c1: the tree is gone" test ! -e "$mnt/hup"
   rm -rf "$mnt/hup"
 
+  echo "--- a FIFO as vantrix.log in the current folder: no hang, nothing written to it"
+  logdir=$dir/logdir
+  rm -rf "$logdir" && mkdir -p "$logdir" && mkfifo "$logdir/vantrix.log"
+  timeout 60 cat "$logdir/vantrix.log" >"$logdir/read.txt" &
+  reader=$!
+  echo data >"$mnt/fifo-log.bin"
+  (cd "$logdir" && timeout 60 "$program" file "$mnt/fifo-log.bin") </dev/null >"$out" 2>"$err"
+  status=$?
+  kill "$reader" 2>/dev/null
+  wait "$reader"
+  check "FIFO log: the wipe ends, exit 0" equals "$status" 0
+  check "FIFO log: nothing was written into it" test ! -s "$logdir/read.txt" -a -p "$logdir/vantrix.log"
+  rm -rf "$logdir"
+
   echo "--- copy-on-write: a file on btrfs is refused unless accepted"
   mkdir -p "$dir/btrfs" && rm -f "$dir/btrfs.img" && truncate -s 256M "$dir/btrfs.img"
   if command -v mkfs.btrfs >/dev/null && mkfs.btrfs -q -f "$dir/btrfs.img" >/dev/null 2>&1 &&

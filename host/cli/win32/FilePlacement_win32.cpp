@@ -3,13 +3,13 @@
 #include <windows.h>
 
 #include "host/cli/FilePlacement.h"
-#include "support/TextHelpers.h"
 
 namespace {
 
-std::wstring FolderOf(const std::wstring& path) {
-  const std::wstring::size_type slash = path.find_last_of(L"\\/");
-  if (slash == std::wstring::npos) return L".";
+// Paths stay narrow, in the system's code page, as the program takes them.
+std::string FolderOf(const std::string& path) {
+  const std::string::size_type slash = path.find_last_of("\\/");
+  if (slash == std::string::npos) return ".";
   return path.substr(0, slash + 1);
 }
 
@@ -19,11 +19,11 @@ std::string Reason(const std::string& what) {
 
 // A new, empty file beside `path`; false with the reason when the folder
 // takes none. `name` receives its path.
-bool CreateTemporary(const std::wstring& path, std::wstring* name, std::string* error) {
-  wchar_t text[MAX_PATH + 16] = {};
-  if (GetTempFileNameW(FolderOf(path).c_str(), /*lpPrefixString=*/L"vtx", /*uUnique=*/0, text) ==
+bool CreateTemporary(const std::string& path, std::string* name, std::string* error) {
+  char text[MAX_PATH + 16] = {};
+  if (GetTempFileNameA(FolderOf(path).c_str(), /*lpPrefixString=*/"vtx", /*uUnique=*/0, text) ==
       0) {
-    *error = Reason("cannot create a file in " + WideToAnsi(FolderOf(path)));
+    *error = Reason("cannot create a file in " + FolderOf(path));
     return false;
   }
   *name = text;
@@ -33,8 +33,7 @@ bool CreateTemporary(const std::wstring& path, std::wstring* name, std::string* 
 }  // namespace
 
 bool CheckFilePlaceable(const std::string& path, std::string* error) {
-  const std::wstring wide = AnsiToWide(path);
-  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  const DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
       *error = path + " is a link";
@@ -45,17 +44,16 @@ bool CheckFilePlaceable(const std::string& path, std::string* error) {
       return false;
     }
   }
-  std::wstring scratch;
-  if (!CreateTemporary(wide, &scratch, error)) return false;
-  DeleteFileW(scratch.c_str());
+  std::string scratch;
+  if (!CreateTemporary(path, &scratch, error)) return false;
+  DeleteFileA(scratch.c_str());
   return true;
 }
 
 bool PlaceFile(const std::string& path, const std::string& bytes, std::string* error) {
-  const std::wstring wide = AnsiToWide(path);
-  std::wstring temporary;
-  if (!CreateTemporary(wide, &temporary, error)) return false;
-  const HANDLE file = CreateFileW(temporary.c_str(), /*dwDesiredAccess=*/GENERIC_WRITE,
+  std::string temporary;
+  if (!CreateTemporary(path, &temporary, error)) return false;
+  const HANDLE file = CreateFileA(temporary.c_str(), /*dwDesiredAccess=*/GENERIC_WRITE,
                                   /*dwShareMode=*/0, /*lpSecurityAttributes=*/nullptr,
                                   /*dwCreationDisposition=*/TRUNCATE_EXISTING,
                                   /*dwFlagsAndAttributes=*/FILE_ATTRIBUTE_NORMAL,
@@ -69,13 +67,13 @@ bool PlaceFile(const std::string& path, const std::string& bytes, std::string* e
     done += chunk;
   }
   written = written && FlushFileBuffers(file) != FALSE;
-  if (!written) *error = Reason("cannot write " + WideToAnsi(temporary));
+  if (!written) *error = Reason("cannot write " + temporary);
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  if (written && !MoveFileExW(temporary.c_str(), wide.c_str(),
+  if (written && !MoveFileExA(temporary.c_str(), path.c_str(),
                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    *error = Reason("cannot rename " + WideToAnsi(temporary) + " to " + path);
+    *error = Reason("cannot rename " + temporary + " to " + path);
     written = false;
   }
-  if (!written) DeleteFileW(temporary.c_str());
+  if (!written) DeleteFileA(temporary.c_str());
   return written;
 }

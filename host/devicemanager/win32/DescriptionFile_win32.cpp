@@ -41,6 +41,28 @@ bool IsAdministration(PSID sid) {
   return IsWellKnownSid(sid, WinBuiltinAdministratorsSid) || IsWellKnownSid(sid, WinLocalSystemSid);
 }
 
+// Whether `owner` is the user this process runs as, and that user is an
+// administrator with the rights enabled (elevated). Files an elevated
+// administrator makes belong to Administrators by default, or to the
+// administrator where the system names the creator as owner (and Wine
+// always does).
+bool IsThisAdministrator(PSID owner) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  unsigned char buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+  DWORD size = 0;
+  const bool isUser = GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size) &&
+                      EqualSid(owner, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+  CloseHandle(token);
+  unsigned char administrators[SECURITY_MAX_SID_SIZE] = {};
+  DWORD sidSize = sizeof(administrators);
+  BOOL member = FALSE;
+  return isUser &&
+         CreateWellKnownSid(WinBuiltinAdministratorsSid, /*DomainSid=*/nullptr, administrators,
+                            &sidSize) &&
+         CheckTokenMembership(/*TokenHandle=*/nullptr, administrators, &member) && member;
+}
+
 constexpr DWORD kWritingRights = FILE_WRITE_DATA | FILE_APPEND_DATA | WRITE_DAC | WRITE_OWNER |
                                  DELETE | GENERIC_WRITE | GENERIC_ALL;
 
@@ -62,7 +84,8 @@ std::string Refusal(HANDLE file) {
                       &security.descriptor) != ERROR_SUCCESS) {
     return "has no readable owner";
   }
-  if (security.owner == nullptr || !IsAdministration(security.owner)) {
+  if (security.owner == nullptr ||
+      (!IsAdministration(security.owner) && !IsThisAdministrator(security.owner))) {
     return "is not owned by Administrators";
   }
   if (security.dacl == nullptr) return "is writable by everyone";
@@ -73,7 +96,8 @@ std::string Refusal(HANDLE file) {
     if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
     auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(entry);
     const PSID sid = &allowed->SidStart;
-    if ((allowed->Mask & kWritingRights) != 0 && !IsAdministration(sid)) {
+    if ((allowed->Mask & kWritingRights) != 0 && !IsAdministration(sid) &&
+        !EqualSid(sid, security.owner)) {
       return "is writable by others than Administrators";
     }
   }
@@ -94,11 +118,14 @@ DescriptionSource ReadDescriptionFile(std::string* named, std::string* text, std
     *why = prefix + "has too long a path";
     return DescriptionSource::kUnreadable;
   }
+  // The link itself, never what it names; a folder opens too (backup
+  // semantics), so that it is refused for what it is.
   const FileHandle file(CreateFileW(
       path, /*dwDesiredAccess=*/GENERIC_READ | READ_CONTROL,
       /*dwShareMode=*/FILE_SHARE_READ, /*lpSecurityAttributes=*/nullptr,
       /*dwCreationDisposition=*/OPEN_EXISTING,
-      /*dwFlagsAndAttributes=*/FILE_FLAG_OPEN_REPARSE_POINT, /*hTemplateFile=*/nullptr));
+      /*dwFlagsAndAttributes=*/FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+      /*hTemplateFile=*/nullptr));
   if (!file.IsOpen()) {
     *why = prefix + "cannot be read, error " + std::to_string(GetLastError());
     return DescriptionSource::kUnreadable;
