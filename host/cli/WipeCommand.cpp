@@ -293,7 +293,11 @@ void WipeCommand::Conclude(const WipeOutcome& outcome) {
     std::fprintf(m_messages, "%s\n", m_report.message.c_str());
     return;
   }
-  if (IsStopCode(final.errorCode)) {
+  // A stop asked before the task wrote anything (its open still blocked)
+  // ends it whatever code the interrupted open gave: the person stopped it.
+  const bool stoppedBeforeWriting =
+      outcome.stopRequested && !outcome.sawRunning && !IsSystemRefusalCode(final.errorCode);
+  if (IsStopCode(final.errorCode) || stoppedBeforeWriting) {
     m_report.outcome = "stopped";
     m_report.exitCode = kExitStopped;
     m_report.message =

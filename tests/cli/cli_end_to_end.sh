@@ -110,6 +110,14 @@ for tool in losetup sfdisk partx mkfs.ext4 jq; do
 done
 if [[ -n $prefix ]]; then "$runner" --prepare || exit 1; fi
 cleanup
+# One Wine server for every step. By default the server ends 3 seconds after
+# the last program; under load the gap between two steps (a scan of the image,
+# jq) passes that, and a program started while the old server is still going
+# down and a new one comes up can fail to start at all: wine exits 1 and no
+# report is written, so a check reads whatever an earlier step left. Kept up
+# for 30 seconds after the last program, the server outlives every gap, and
+# ends by itself before the session's end is waited for.
+[[ -n $prefix ]] && WINEPREFIX=$prefix wineserver -p30
 make_image || skip "cannot attach, partition and mount a loop image here"
 export VTX_DEVICE_DESCRIPTION
 VTX_DEVICE_DESCRIPTION=$(native_path "$description")
