@@ -25,7 +25,7 @@ bool CDeviceManager::LoadLocked() {
   }
   if (!m_failure.empty()) {
     m_disks.clear();
-    m_lastError = m_failure;
+    SetLastErrorLocked(m_failure);
     if (m_failure != m_reportedFailure)
       std::fprintf(stderr, "DeviceManager: %s\n", m_failure.c_str());
   }
@@ -73,7 +73,7 @@ bool CDeviceManager::GetDiskInfo(int disk, DiskInfo* out) {
   std::lock_guard<std::mutex> hold(m_lock);
   EnsureLoadedLocked();
   if (!m_failure.empty()) {
-    m_lastError = m_failure;
+    SetLastErrorLocked(m_failure);
     return false;
   }
   for (const DiskInfo& record : m_disks) {
@@ -84,8 +84,17 @@ bool CDeviceManager::GetDiskInfo(int disk, DiskInfo* out) {
       return true;
     }
   }
-  m_lastError = out == nullptr ? "no record to fill" : "no disk " + std::to_string(disk);
+  SetLastErrorLocked(out == nullptr ? "no record to fill" : "no disk " + std::to_string(disk));
   return false;
+}
+
+// Keeps `text` for GetLastErrorText; with no memory for it, keeps nothing.
+void CDeviceManager::SetLastErrorLocked(const std::string& text) noexcept {
+  try {
+    m_lastError = text;
+  } catch (...) {
+    m_lastError.clear();
+  }
 }
 
 const char* CDeviceManager::GetLastErrorText() {

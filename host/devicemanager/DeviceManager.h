@@ -42,6 +42,7 @@ class CDeviceManager : public BoundaryObject<CDeviceManager, IDeviceManager> {
   // Reads the source again; never throws (a failure is kept in m_failure).
   bool LoadLocked();
   void LoadSourceLocked();
+  void SetLastErrorLocked(const std::string& text) noexcept;
   void EnsureLoadedLocked();
 
   std::mutex m_lock;
