@@ -113,9 +113,9 @@ void CLogFile::WriteLine(const char* function, unsigned int line, const char* fo
   whole += ' ';
   AppendMessage(text, static_cast<std::size_t>(length), TrailingLineFeeds(format), &whole);
   whole += kLineEnd;
+  if (!m_file.IsOpen()) return;  // refused or failed at opening: dropped
   if (m_size > 0 && m_size + whole.size() > m_rotationSize) Rotate();
-  m_file.Append(whole.data(), whole.size());
-  m_size += whole.size();
+  if (m_file.Append(whole.data(), whole.size())) m_size += whole.size();
 }
 
 void WriteLog(const char* function, unsigned int line, const char* format, ...) {
