@@ -8,8 +8,8 @@
 // one. It is read only when it is a regular file (the name is not followed
 // through a link, and a FIFO or a device is refused without waiting), owned
 // by root (on Windows by Administrators, SYSTEM, or the elevated
-// administrator running the process) and writable by nobody else, and no larger than kMaxDescriptionBytes. One implementation per
-// backend; safe on any thread.
+// administrator running the process) and writable by nobody else, and no larger than
+// kMaxDescriptionBytes. One implementation per backend; safe on any thread.
 
 constexpr std::size_t kMaxDescriptionBytes = 4u << 20;
 
