@@ -70,6 +70,7 @@ make_image() {
   {"number":1,"startSector":2048,"sizeBytes":100663296,"device":"$work/dev/${name}p1"},
   {"number":2,"startSector":198656,"sizeBytes":166723584,"device":"$work/dev/${name}p2","mount":"$mnt"}]}]}
 JSON
+  chmod 644 "$work/disks.json"  # the device manager reads only root's own description
 }
 
 scan() {

@@ -23,7 +23,7 @@ bool IsNumberTypeName(const char* name) {
 
 int AcceptArgument(const char* expectedName, unsigned int expectedSize, const char* typeName,
                    const void* data, std::size_t size, void* slot) {
-  if (typeName == nullptr) return -1;
+  if (typeName == nullptr || (data == nullptr && size != 0)) return -1;
   const bool sameName = std::strcmp(typeName, expectedName) == 0;
   const bool bothNumbers = IsNumberTypeName(typeName) && IsNumberTypeName(expectedName);
   if (!sameName && !bothNumbers && size != expectedSize) return -1;

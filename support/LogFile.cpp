@@ -15,6 +15,36 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// How many line feeds end `format`: those stay line ends in the log.
+std::size_t TrailingLineFeeds(const char* format) {
+  std::size_t length = std::strlen(format);
+  std::size_t count = 0;
+  while (length > 0 && format[length - 1] == '\n') --length, ++count;
+  return count;
+}
+
+// The message as it goes to the file: every control character "\xNN",
+// except the last `keptLineFeeds` line feeds, which become line ends.
+void AppendMessage(const char* text, std::size_t length, std::size_t keptLineFeeds,
+                   std::string* line) {
+  std::size_t escapedEnd = length;
+  while (keptLineFeeds > 0 && escapedEnd > 0 && text[escapedEnd - 1] == '\n') {
+    --escapedEnd, --keptLineFeeds;
+  }
+  for (std::size_t at = 0; at < length; ++at) {
+    const auto byte = static_cast<unsigned char>(text[at]);
+    if (at >= escapedEnd) {
+      *line += kLineEnd;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof(escaped), "\\x%02X", byte);
+      *line += escaped;
+    } else {
+      line->push_back(static_cast<char>(byte));
+    }
+  }
+}
+
 std::string AbsolutePath(const char* fileName) {
   std::error_code error;
   const fs::path absolute = fs::absolute(fileName, error);
@@ -24,12 +54,9 @@ std::string AbsolutePath(const char* fileName) {
 }  // namespace
 
 CLogFile::CLogFile(const char* fileName, std::uint64_t rotationSize)
-    : m_path(AbsolutePath(fileName)),
-      m_rotationSize(rotationSize),
-      m_stream(m_path, std::ios::out | std::ios::app) {
-  std::error_code error;
-  m_size = fs::file_size(m_path, error);
-  if (error) m_size = 0;
+    : m_path(AbsolutePath(fileName)), m_rotationSize(rotationSize) {
+  m_file.Open(m_path);
+  m_size = m_file.SizeAtOpen();
 }
 
 CLogFile& CLogFile::Instance() {
@@ -46,13 +73,12 @@ std::string CLogFile::FormatTimeStamp(const std::tm& time) {
 
 // Called with m_mutex held.
 void CLogFile::Rotate() {
-  m_stream.close();
+  m_file.Close();
   std::error_code error;
   const std::string older = m_path + ".1";
   fs::remove(older, error);
   fs::rename(m_path, older, error);
-  m_stream.clear();
-  m_stream.open(m_path, error ? std::ios::out | std::ios::trunc : std::ios::out | std::ios::app);
+  m_file.Open(m_path, /*truncate=*/static_cast<bool>(error));
   m_size = 0;
 }
 
@@ -77,17 +103,19 @@ void CLogFile::WriteLine(const char* function, unsigned int line, const char* fo
   FormatSystemText(text, size, format, args);
   if (function == nullptr) function = "";
 
-  // What the line takes on disk, counted rather than asked of the system.
-  const std::string stamp = FormatTimeStamp(LocalTimeNow());
-  const std::string number = std::to_string(line);
-  std::uint64_t bytes = 9 + stamp.size() + 4 + std::strlen(function) + 1 + number.size() + 1 +
-                        static_cast<std::uint64_t>(length) + kLineFeedBytes;
-  for (const char* at = text; *at != '\0'; ++at) bytes += *at == '\n' ? kLineFeedBytes - 1 : 0;
-  if (m_size > 0 && m_size + bytes > m_rotationSize) Rotate();
-
-  m_stream << "[Vantrix]" << stamp << "    " << function << ':' << number << ' ' << text << '\n';
-  m_stream.flush();
-  m_size += bytes;
+  std::string& whole = m_line;  // keeps its capacity from line to line
+  whole = "[Vantrix]";
+  whole += FormatTimeStamp(LocalTimeNow());
+  whole += "    ";
+  AppendMessage(function, std::strlen(function), 0, &whole);
+  whole += ':';
+  whole += std::to_string(line);
+  whole += ' ';
+  AppendMessage(text, static_cast<std::size_t>(length), TrailingLineFeeds(format), &whole);
+  whole += kLineEnd;
+  if (!m_file.IsOpen()) return;  // refused or failed at opening: dropped
+  if (m_size > 0 && m_size + whole.size() > m_rotationSize) Rotate();
+  if (m_file.Append(whole.data(), whole.size())) m_size += whole.size();
 }
 
 void WriteLog(const char* function, unsigned int line, const char* format, ...) {

@@ -3,9 +3,8 @@
 #include <cstddef>
 #include <string>
 
-// Bytes a line feed takes in a file written in text mode: 2 on Windows (CR
-// LF), 1 on POSIX.
-extern const std::size_t kLineFeedBytes;
+// What ends a line of a text file: CR LF on Windows, LF on POSIX.
+extern const char kLineEnd[];
 
 // Conversions between narrow text in the system's code page and wide text.
 //

@@ -8,7 +8,8 @@ enum class Stream { kInput, kOutput, kError };
 
 bool IsTerminal(Stream stream);
 
-// Stop requests: SIGINT and SIGTERM on Linux; Ctrl-C, Ctrl-Break and the
+// Stop requests: SIGINT, SIGTERM and SIGHUP on Linux (where SIGPIPE is
+// ignored from then on: output to a closed pipe fails, nothing ends); Ctrl-C, Ctrl-Break and the
 // closing of the console window on Windows. Once installed, none of them ends
 // the process: each one is counted, and the program decides what to do (stop
 // the running wipe and wait for its final record). A second request does not

@@ -21,6 +21,18 @@ bool HostComponents::OpenErrorInterpreter(std::string* error) {
   return m_interpreter != nullptr;
 }
 
+bool HostComponents::CanReadDisks(std::string* error) {
+  if (m_deviceManager == nullptr) {
+    *error = "no device manager";
+    return false;
+  }
+  if (m_deviceManager->Refresh()) return true;
+  const char* reason = m_deviceManager->GetLastErrorText();
+  *error = std::string("the device manager cannot read the disks") +
+           (reason != nullptr && *reason != '\0' ? std::string(": ") + reason : "");
+  return false;
+}
+
 std::vector<int> HostComponents::DiskNumbers() {
   std::vector<int> numbers;
   if (m_deviceManager == nullptr) return numbers;

@@ -23,6 +23,9 @@ class HostComponents {
   // Loads the error interpreter; false with the reason in `error`.
   bool OpenErrorInterpreter(std::string* error);
 
+  // Whether the device manager can read its source (the machine, or a
+  // description file); false with its reason in `error`.
+  bool CanReadDisks(std::string* error);
   // The numbers of the disks the device manager knows, after a refresh.
   std::vector<int> DiskNumbers();
   // The record of disk `number`, or null with the device manager's reason.

@@ -7,9 +7,12 @@
 
 #include <rapidjson/document.h>
 
+#include "host/cli/VisibleText.h"
+
 // One member of a JSON object the program writes: the key, then the value as
 // the JSON type its C++ type calls for (text, integer, number, true/false).
 // Values are taken by copy so that fields of packed records can be passed.
+// Text is written as valid UTF-8 (VisibleText.h).
 template <class Writer, class Value>
 void Member(Writer& writer, const char* key, Value value) {
   writer.Key(key);
@@ -22,7 +25,7 @@ void Member(Writer& writer, const char* key, Value value) {
   } else if constexpr (std::is_integral_v<Value>) {
     writer.Uint64(static_cast<std::uint64_t>(value));
   } else {
-    const std::string_view text(value);
+    const std::string text = VisibleUtf8(std::string_view(value));
     writer.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
   }
 }

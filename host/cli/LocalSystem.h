@@ -27,6 +27,18 @@ Size TreeSize(const std::string& folder);
 // The bytes free for the caller on the volume mounted at `mountPath`.
 Size FreeBytes(const std::string& mountPath);
 
+// How many names are at and below `path` (the path itself counts, links are
+// not followed): 0 when nothing is there any more.
+std::uint64_t NamesLeft(const std::string& path);
+
+// Why overwriting the file, or the files of the folder tree, at `path` in
+// place may leave their old bytes on the device; "" when nothing says so.
+// The file system writes new data elsewhere (Linux: btrfs, zfs, f2fs, nilfs2,
+// bcachefs; Windows: ReFS), or a file shares extents with another file or a
+// snapshot (Linux: FIEMAP on xfs, ext4 and btrfs). Windows' block cloning
+// on NTFS is not told to the program and goes unseen.
+std::string CopyOnWriteRisk(const std::string& path);
+
 // Where the partition's file system is reached: its drive letter on Windows
 // (E:\ for the letter E), its mount path on Linux; "" when it is not mounted.
 std::string VolumeRoot(const PartitionInfo& partition);

@@ -14,13 +14,6 @@ namespace program_files {
 bool ReadRegular(const std::string& path, std::size_t maxBytes, std::string* bytes,
                  std::string* error);
 
-// Writes `bytes` to `path` through a new temporary file in the same folder,
-// renamed over `path` once complete: a link at `path` is replaced, never
-// followed, and nothing at `path` is truncated before the new text is whole.
-// Anything else at `path` (a folder, a device) is refused. On failure `path`
-// is as it was and the temporary file is gone.
-bool Replace(const std::string& path, const std::string& bytes, std::string* error);
-
 // True when something (a file, a folder, a link, even a dangling one) is at `path`.
 bool Exists(const std::string& path);
 

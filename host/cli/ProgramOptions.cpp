@@ -15,7 +15,9 @@ constexpr const char kExitStatusHelp[] =
     "hold\n"
     "  2  usage error; a --sign key or vantrix-wipe.conf that cannot be used\n"
     "  3  stopped by the user (Ctrl-C, SIGINT, SIGTERM)\n"
-    "  4  refused: a system disk or partition, or no confirmation";
+    "  4  refused: a system disk or partition, no confirmation, or a file on a\n"
+    "     copy-on-write file system (see --allow-copy-on-write)\n"
+    "  5  the wipe completed but its report could not be written";
 
 CLI::App* AddDevice(CLI::App& app, const char* name, const char* description,
                     ProgramOptions* options, bool withPartition) {
@@ -93,6 +95,12 @@ int ParseProgramOptions(int argc, char** argv, ProgramOptions* options) {
                                   options, /*withPartition=*/true);
   CLI::App* disk = AddDevice(app, "disk", "wipe a whole disk (destructive)", options,
                              /*withPartition=*/false);
+  for (CLI::App* onFiles : {file, folder}) {
+    onFiles->add_flag("--allow-copy-on-write", options->allowCopyOnWrite,
+                      "wipe in place even where the file system writes changed data elsewhere "
+                      "(btrfs, zfs, f2fs, nilfs2, bcachefs, ReFS) or extents are shared; the "
+                      "report then says the old bytes may remain");
+  }
   AddDestructiveOptions(partition, options);
   AddDestructiveOptions(disk, options);
   CLI::App* disks = app.add_subcommand("disks", "list the disks the device manager knows");

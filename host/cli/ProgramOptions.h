@@ -18,12 +18,13 @@ struct ProgramOptions {
   };
 
   Command command = Command::kVersion;
-  std::string path;       // file, folder; the report of check-report, certificate
-  int disk = -1;          // free-space, partition, disk
-  int partition = -1;     // free-space, partition
-  std::string algorithm;  // partition, disk: a catalogue name or type number
-  bool yes = false;       // partition, disk: no question
-  bool verify = false;    // partition, disk: read the target back
+  std::string path;               // file, folder; the report of check-report, certificate
+  int disk = -1;                  // free-space, partition, disk
+  int partition = -1;             // free-space, partition
+  std::string algorithm;          // partition, disk: a catalogue name or type number
+  bool yes = false;               // partition, disk: no question
+  bool verify = false;            // partition, disk: read the target back
+  bool allowCopyOnWrite = false;  // file, folder: wipe in place where old bytes may stay
   bool json = false;
   std::string reportPath;
   std::string signKeyPath;      // --sign: the private key the report is signed with

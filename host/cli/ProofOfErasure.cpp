@@ -4,10 +4,17 @@
 
 #include "host/cli/Certificate.h"
 #include "host/cli/LocalSystem.h"
+#include "host/cli/FilePlacement.h"
 #include "host/cli/ProgramFiles.h"
 #include "host/cli/TargetVerifier.h"
 
 namespace {
+
+// A signature or certificate goes only where a file may stand (never over a
+// folder, a device or through a link), placed whole by rename.
+bool PlaceChecked(const std::string& path, const std::string& bytes, std::string* error) {
+  return CheckFilePlaceable(path, error) && PlaceFile(path, bytes, error);
+}
 
 bool EndsWithSeparator(const std::string& path) {
   return !path.empty() && (path.back() == '/' || path.back() == '\\');
@@ -90,7 +97,7 @@ bool ProofOfErasure::WriteProofs(const std::string& reportPath, const std::strin
   std::string reason;
   std::string signature;
   if (m_signer != nullptr && !(m_signer->Sign(reportBytes, &signature, &reason) &&
-                               program_files::Replace(reportPath + ".sig", signature, &reason))) {
+                               PlaceChecked(reportPath + ".sig", signature, &reason))) {
     failures += "the signature: " + reason;
   }
   if (!m_certificatePath.empty() && !WriteCertificate(reportBytes, BaseName(reportPath),
@@ -106,8 +113,7 @@ bool ProofOfErasure::WriteCertificate(const std::string& reportBytes, const std:
   Certificate certificate;
   std::string pdf;
   return ReadCertificate(reportBytes, reportName, &certificate, error) &&
-         RenderCertificatePdf(certificate, &pdf, error) &&
-         program_files::Replace(pdfPath, pdf, error);
+         RenderCertificatePdf(certificate, &pdf, error) && PlaceChecked(pdfPath, pdf, error);
 }
 
 std::string ProofOfErasure::CertificatePathFor(const std::string& reportPath) const {

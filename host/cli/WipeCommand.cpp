@@ -1,5 +1,6 @@
 #include "host/cli/WipeCommand.h"
 
+#include <cstdlib>
 #include <iostream>
 
 #include "common/IWiperAlgorithm.h"
@@ -7,8 +8,11 @@
 #include "host/cli/DiskListing.h"
 #include "host/cli/DiskReader.h"
 #include "host/cli/ExitCodes.h"
+#include "host/cli/FilePlacement.h"
 #include "host/cli/LocalSystem.h"
 #include "host/cli/ReportCheck.h"
+#include "host/cli/TargetVerifier.h"
+#include "host/cli/VisibleText.h"
 
 namespace {
 
@@ -56,6 +60,13 @@ int WipeCommand::Run() {
   m_report.hostName = local_system::HostName();
   m_report.start = m_report.end = std::chrono::system_clock::now();
   std::string error;
+  // A report that could not be written afterwards would leave a wipe without
+  // its record: asked for where it cannot go, nothing is wiped.
+  if (!m_reportPath.empty() && !CheckFilePlaceable(m_reportPath, &error)) {
+    std::fprintf(stderr, "vantrix-wipe: --report: %s; nothing was wiped\n",
+                 PrintableText(error).c_str());
+    return kExitUsage;
+  }
   if (!m_proof.Prepare(&error)) {
     std::fprintf(stderr, "vantrix-wipe: %s\n", error.c_str());
     return kExitUsage;  // nothing was asked of the module
@@ -88,13 +99,21 @@ int WipeCommand::Run() {
   }
   console::InstallStopHandlers();
   ProgressDisplay display(DisplayMode(m_options.json), scale, stdout);
-  std::fprintf(m_messages, "Wiping %s with %s (%s)...\n", m_report.targetName.c_str(),
+  std::fprintf(m_messages, "Wiping %s with %s (%s)...\n", Shown().c_str(),
                m_report.algorithmName.c_str(), Passes(m_report.passes).c_str());
   std::fflush(m_messages);
-  Conclude(RunWipe(m_module, call, display, m_messages));
+  const WipeOutcome outcome = RunWipe(m_module, call, display, m_messages);
+  Conclude(outcome);
   if (!m_driver.Stop(&error)) std::fprintf(stderr, "vantrix-wipe: warning: %s\n", error.c_str());
   if (m_report.exitCode == kExitWiped && m_options.verify && m_options.IsDevice()) Verify();
-  return Finish();
+  status = Finish();
+  if (outcome.abandoned) {
+    // The stuck task's thread never returns: unloading the module would
+    // wait for it, so the process ends here, its report written.
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
+  return status;
 }
 
 int WipeCommand::ChooseAlgorithm() {
@@ -125,6 +144,14 @@ int WipeCommand::NameFileTarget(WipeCall* call, TargetScale* scale) {
       file ? local_system::FileSize(m_options.path) : local_system::TreeSize(m_options.path);
   *scale = {size.known, size.bytes};
   m_report.targetSize = *scale;
+  const std::string risk = local_system::CopyOnWriteRisk(m_options.path);
+  if (!risk.empty() && !m_options.allowCopyOnWrite) {
+    return Refuse(Shown() + " cannot be wiped in place: " + PrintableText(risk) +
+                  ", so the old bytes would stay on the device. Wipe the free space of the "
+                  "volume after deleting it (free-space DISK PARTITION) or the whole device "
+                  "instead, or give --allow-copy-on-write to overwrite it anyway");
+  }
+  if (!risk.empty()) m_report.caveat = risk + "; the old bytes may remain on the device";
   *call = {file ? command_name::kWipeFile : command_name::kWipeFolder,
            {CommandArgument::Text(m_options.path.c_str()), CommandArgument::Int(0)}};
   return kGoOn;
@@ -212,7 +239,7 @@ bool WipeCommand::Confirmed() {
     std::fprintf(stderr,
                  "vantrix-wipe: %s would be destroyed and there is no terminal to confirm on; "
                  "give --yes to wipe without the question.\n",
-                 m_report.targetName.c_str());
+                 Shown().c_str());
     return false;
   }
   const DiskInfo& disk = *m_disk;
@@ -225,8 +252,8 @@ bool WipeCommand::Confirmed() {
   std::fprintf(m_messages,
                "About to wipe %s with %s (%s). Everything on it will be destroyed.\n"
                "Type the disk number (%d) to go on; anything else cancels: ",
-               m_report.targetName.c_str(), m_report.algorithmName.c_str(),
-               Passes(m_report.passes).c_str(), m_options.disk);
+               Shown().c_str(), m_report.algorithmName.c_str(), Passes(m_report.passes).c_str(),
+               m_options.disk);
   std::fflush(m_messages);
   std::string answer;
   if (!std::getline(std::cin, answer)) return false;
@@ -255,28 +282,33 @@ void WipeCommand::Conclude(const WipeOutcome& outcome) {
 
   const std::string code = DescribeCode(m_report.errorName, final.errorCode, m_report.errorText);
   const double seconds = std::chrono::duration<double>(m_report.end - m_report.start).count();
+  if (wiped && IsLeftBehind()) return;
   if (wiped) {
     m_report.outcome = "wiped";
     m_report.exitCode = kExitWiped;
-    m_report.message =
-        "wiped " + m_report.targetName + ": " + (m_report.bytesEstimated ? "about " : "") +
-        FormatBytes(m_report.bytesWritten) + " written in " + FormatDuration(seconds);
+    m_report.message = "wiped " + Shown() + ": " + (m_report.bytesEstimated ? "about " : "") +
+                       FormatBytes(m_report.bytesWritten) + " written in " +
+                       FormatDuration(seconds);
     std::fprintf(m_messages, "%s\n", m_report.message.c_str());
     return;
   }
-  if (IsStopCode(final.errorCode)) {
+  // A stop asked before the task wrote anything (its open still blocked)
+  // ends it whatever code the interrupted open gave: the person stopped it.
+  const bool stoppedBeforeWriting =
+      outcome.stopRequested && !outcome.sawRunning && !IsSystemRefusalCode(final.errorCode);
+  if (IsStopCode(final.errorCode) || stoppedBeforeWriting) {
     m_report.outcome = "stopped";
     m_report.exitCode = kExitStopped;
     m_report.message =
-        "stopped by the user; " + m_report.targetName + " is left as the module left it: " + code;
+        "stopped by the user; " + Shown() + " is left as the module left it: " + code;
   } else if (IsSystemRefusalCode(final.errorCode)) {
     m_report.outcome = "refused";
     m_report.exitCode = kExitRefused;
-    m_report.message = "the module refused " + m_report.targetName + ": " + code;
+    m_report.message = "the module refused " + Shown() + ": " + code;
   } else {
     m_report.outcome = "failed";
     m_report.exitCode = kExitFailed;
-    m_report.message = "the wipe of " + m_report.targetName + " failed: " + code;
+    m_report.message = "the wipe of " + Shown() + " failed: " + code;
   }
   std::fprintf(stderr, "vantrix-wipe: %s\n", m_report.message.c_str());
 }
@@ -294,8 +326,9 @@ void WipeCommand::CountBytesWritten(const WipeOutcome& outcome, bool wiped) {
     m_report.bytesWritten =
         static_cast<std::uint64_t>(m_report.passes) * wholeBlocks + (bytes - wholeBlocks);
     m_report.bytesEstimated = false;
-  } else if (outcome.sawRunning) {
-    const ProgressRecord& last = outcome.lastRunning;
+  } else if (outcome.sawRunning || wiped) {
+    // A wipe that finished before its first reading counts the final record.
+    const ProgressRecord& last = outcome.sawRunning ? outcome.lastRunning : outcome.final;
     const std::int64_t steps = wiped ? last.stepsTotal : last.stepsCurrent + 1;
     m_report.bytesWritten = static_cast<std::uint64_t>(steps) * kWipeBlockBytes;
   }
@@ -321,9 +354,8 @@ void WipeCommand::Verify() {
   const VerifyPattern& pattern = *known;
   verification.method = "read back through " + m_report.device +
                         " after the wipe and compared byte for byte with the pattern written";
-  std::fprintf(m_messages, "Verifying %s: reading %s back from %s...\n",
-               m_report.targetName.c_str(), FormatBytes(range.bytes).c_str(),
-               m_report.device.c_str());
+  std::fprintf(m_messages, "Verifying %s: reading %s back from %s...\n", Shown().c_str(),
+               FormatBytes(range.bytes).c_str(), m_report.device.c_str());
   std::fflush(m_messages);
   const VerifyResult result = VerifyTarget(*reader, range, pattern, {});
   verification.bytesChecked = result.bytesChecked;
@@ -367,8 +399,25 @@ const VerifyPattern* WipeCommand::AlgorithmPattern() {
 // The report, then its signature and certificate from the same bytes.
 bool WipeCommand::WriteReport(std::string* error) {
   const std::string text = RenderReport(m_report, /*indented=*/true) + "\n";
-  return WriteTextFile(m_reportPath, text, error) && m_proof.WriteProofs(m_reportPath, text, error);
+  return PlaceFile(m_reportPath, text, error) && m_proof.WriteProofs(m_reportPath, text, error);
 }
+
+// A file or folder the module reports wiped must be gone; where names are
+// left (an immutable folder, a file in use), the data was overwritten but the
+// names stay, and the wipe is not done. True when that is so.
+bool WipeCommand::IsLeftBehind() {
+  if (m_options.command != Command::kFile && m_options.command != Command::kFolder) return false;
+  const std::uint64_t names = local_system::NamesLeft(m_options.path);
+  if (names == 0) return false;
+  m_report.outcome = "overwritten, not removed";
+  m_report.exitCode = kExitFailed;
+  m_report.message = "overwritten, not removed: " + std::to_string(names) +
+                     (names == 1 ? " name is" : " names are") + " left at " + Shown();
+  std::fprintf(stderr, "vantrix-wipe: %s\n", m_report.message.c_str());
+  return true;
+}
+
+std::string WipeCommand::Shown() const { return PrintableText(m_report.targetName); }
 
 int WipeCommand::Finish() {
   const bool reported = m_options.json || !m_reportPath.empty();
@@ -382,8 +431,9 @@ int WipeCommand::Finish() {
   if (m_options.json) std::printf("%s\n", RenderReport(m_report, /*indented=*/false).c_str());
   std::string error;
   if (!m_reportPath.empty() && !WriteReport(&error)) {
-    std::fprintf(stderr, "vantrix-wipe: the report could not be written: %s\n", error.c_str());
-    if (m_report.exitCode == kExitWiped) return kExitFailed;
+    std::fprintf(stderr, "vantrix-wipe: the report could not be written: %s\n",
+                 PrintableText(error).c_str());
+    if (m_report.exitCode == kExitWiped) return kExitReportUnwritten;
   }
   std::fflush(stdout);
   console::NoteWipeEnded();  // the report is out: a closing console may end the process

@@ -42,6 +42,9 @@ class WipeCommand {
   bool Confirmed();
 
   void Conclude(const WipeOutcome& outcome);
+  bool IsLeftBehind();
+  // The target's name as the terminal may show it.
+  std::string Shown() const;
   void CountBytesWritten(const WipeOutcome& outcome, bool wiped);
   const VerifyPattern* AlgorithmPattern();
   void Verify();

@@ -1,6 +1,7 @@
 #include "host/cli/WipeProgram.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "host/cli/ModuleSession.h"
 #include "host/cli/ProgramOptions.h"
 #include "host/cli/ReportCommands.h"
+#include "host/cli/VisibleText.h"
 #include "host/cli/WipeCommand.h"
 
 namespace {
@@ -56,7 +58,9 @@ int ListAlgorithms(const ProgramOptions& options) {
 int ListDisks(const ProgramOptions& options) {
   HostComponents components;
   std::string error;
-  if (!components.OpenDeviceManager(&error)) return Fail(error);
+  if (!components.OpenDeviceManager(&error) || !components.CanReadDisks(&error)) {
+    return Fail(error);
+  }
   std::vector<std::unique_ptr<DiskInfo>> disks;
   for (const int number : components.DiskNumbers()) {
     std::unique_ptr<DiskInfo> disk = components.Disk(number, &error);
@@ -80,12 +84,24 @@ int ListDisks(const ProgramOptions& options) {
   return kExitWiped;
 }
 
+// A description file stands in for the machine's disks in tests; whoever
+// runs the program with one is told so on every run.
+void SayWhereDisksComeFrom() {
+  const char* description = std::getenv("VTX_DEVICE_DESCRIPTION");
+  if (description == nullptr || *description == '\0') return;
+  std::fprintf(stderr,
+               "vantrix-wipe: the disks come from the device description %s "
+               "(VTX_DEVICE_DESCRIPTION), not from this machine\n",
+               PrintableText(description).c_str());
+}
+
 }  // namespace
 
 int RunWipeProgram(int argc, char** argv) {
   ProgramOptions options;
   const int parsed = ParseProgramOptions(argc, argv, &options);
   if (parsed >= 0) return parsed;
+  SayWhereDisksComeFrom();
   switch (options.command) {
     case ProgramOptions::Command::kVersion:
       return PrintVersion();

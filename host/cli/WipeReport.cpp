@@ -1,8 +1,6 @@
 #include "host/cli/WipeReport.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 
 #include <rapidjson/prettywriter.h>
@@ -129,6 +127,7 @@ void WriteReport(Writer& writer, const WipeReport& report) {
          seconds > 0 ? static_cast<double>(report.bytesWritten) / seconds : 0.0);
   WriteFinalRecord(writer, report);
   WriteVerification(writer, report.verification);
+  if (!report.caveat.empty()) Member(writer, "caveat", report.caveat);
   Member(writer, "outcome", report.outcome);
   Member(writer, "message", report.message);
   Member(writer, "exitCode", report.exitCode);
@@ -167,16 +166,4 @@ std::string RenderReport(const WipeReport& report, bool indented) {
     WriteReport(writer, report);
   }
   return std::string(buffer.GetString(), buffer.GetSize());
-}
-
-bool WriteTextFile(const std::string& path, const std::string& text, std::string* error) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    *error = path + ": " + std::strerror(errno);
-    return false;
-  }
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) *error = path + ": cannot write the whole report";
-  return written && closed;
 }

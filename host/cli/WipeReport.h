@@ -54,7 +54,11 @@ struct WipeReport {
   std::string errorName;
   std::string errorText;
 
-  std::string outcome;  // "wiped", "failed", "stopped", "refused"
+  // What the wipe cannot promise although it ran as asked (the old bytes of
+  // a file on a copy-on-write file system may remain); "" for nothing.
+  std::string caveat;
+
+  std::string outcome;  // "wiped", "overwritten, not removed", "failed", "stopped", "refused"
   std::string message;  // the program's own words on the outcome
   int exitCode = 0;
   Verification verification;
@@ -71,6 +75,3 @@ std::string FormatUtc(WipeReport::TimePoint time);
 // The report as one JSON object: indented for a file, on one line for the
 // --json summary.
 std::string RenderReport(const WipeReport& report, bool indented);
-
-// Writes `text` to `path`, replacing it; false with the reason in `error`.
-bool WriteTextFile(const std::string& path, const std::string& text, std::string* error);

@@ -2,6 +2,7 @@
 
 #include "host/cli/Console.h"
 #include "host/cli/JsonMember.h"
+#include "host/cli/VisibleText.h"
 
 namespace {
 
@@ -29,6 +30,15 @@ int NextPollMilliseconds(const ProgressRecord& record, double elapsedSeconds,
                                        : ramp;
 }
 
+// A task whose counters stand still this long after a stop request, when the
+// person asks again, is taken as stuck.
+constexpr double kStuckSeconds = 5;
+
+bool Moved(const ProgressRecord& before, const ProgressRecord& now) {
+  return before.status != now.status || before.type != now.type ||
+         before.stepsCurrent != now.stepsCurrent || before.subStepCurrent != now.subStepCurrent;
+}
+
 bool ParseTaskId(const std::string& json, std::int64_t* taskId) {
   rapidjson::Document document;
   return ParseObject(json, &document) && ReadInt64(document, "taskId", taskId);
@@ -43,7 +53,7 @@ void ProgressDisplay::Show(const std::string& json, const ProgressRecord& record
                            double elapsedSeconds, double writingSeconds) {
   switch (m_mode) {
     case Mode::kJson:
-      std::fprintf(m_out, "%s\n", json.c_str());
+      std::fprintf(m_out, "%s\n", VisibleUtf8(json).c_str());
       break;
     case Mode::kTerminal: {
       const std::string line = RenderProgressLine(record, m_scale, writingSeconds);
@@ -88,7 +98,10 @@ WipeOutcome RunWipe(ModuleSession& module, const WipeCall& call, ProgressDisplay
   outcome.started = true;
 
   int requestsAnswered = 0;
+  int requestsAtStop = 0;
   double writingSince = -1;
+  ProgressRecord previous;
+  double lastMove = 0;
   for (;;) {
     const int requests = console::StopRequestCount();
     CommandAnswer answer;
@@ -96,6 +109,7 @@ WipeOutcome RunWipe(ModuleSession& module, const WipeCall& call, ProgressDisplay
       display.End();
       std::fprintf(messages, "Stopping: the wipe ends after the block it is writing...\n");
       outcome.stopRequested = true;
+      requestsAtStop = requests;
       answer = module.Call(command_name::kStopWipe,
                            {CommandArgument::Int(static_cast<std::int32_t>(taskId))});
     } else {
@@ -113,6 +127,18 @@ WipeOutcome RunWipe(ModuleSession& module, const WipeCall& call, ProgressDisplay
       break;
     }
     const double elapsed = std::chrono::duration<double>(steady_clock::now() - started).count();
+    if (Moved(previous, record)) lastMove = elapsed;
+    previous = record;
+    if (outcome.stopRequested && requests > requestsAtStop && !record.IsFinished() &&
+        elapsed - lastMove >= kStuckSeconds) {
+      outcome.failure =
+          "the task could not be stopped cleanly: it has not moved for " +
+          std::to_string(static_cast<int>(elapsed - lastMove)) +
+          " seconds (stuck in a system call) and the stop was asked again; the program ends and "
+          "leaves the target as the task left it";
+      outcome.abandoned = true;
+      break;
+    }
     if (record.IsRunning() && writingSince < 0) writingSince = elapsed;
     const double writing = writingSince < 0 ? 0 : elapsed - writingSince;
     display.Show(answer.json, record, elapsed, writing);

@@ -51,6 +51,7 @@ struct WipeOutcome {
   ProgressRecord lastRunning;  // the last record with moving counters
   ProgressRecord final;        // the finished record, when `failure` is empty
   bool stopRequested = false;
+  bool abandoned = false;  // stuck after a stop request: the task still runs
   TimePoint start;
   TimePoint end;
 };
@@ -58,7 +59,10 @@ struct WipeOutcome {
 // Starts the wipe and polls getProgressMsg about five times a second (more
 // often just after the start and near the end) until the task's finished
 // record arrives. A stop request of the person (see
-// Console.h) calls stopWipe once and keeps polling: the wipe is never
-// abandoned, whatever is pressed. Messages about stopping go to `messages`.
+// Console.h) calls stopWipe once and keeps polling: a moving wipe is never
+// abandoned, whatever is pressed. Only a task whose counters stood still for
+// some seconds after the stop request, when the person asks again, is
+// abandoned (`abandoned`, with the reason in `failure`): it is stuck in a
+// system call that does not return. Messages about stopping go to `messages`.
 WipeOutcome RunWipe(ModuleSession& module, const WipeCall& call, ProgressDisplay& display,
                     std::FILE* messages);

@@ -2,15 +2,59 @@
 
 #include <rapidjson/document.h>
 #include <rapidjson/error/en.h>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <limits>
+#include <set>
 
 namespace {
 
 using Value = rapidjson::Value;
+
+// A description nests four levels (root, disks, disk, partitions, partition
+// and their values); deeper text is not a description.
+constexpr std::size_t kMaxDepth = 8;
+
+// Reads the text's structure before anything is built of it: refuses
+// nesting deeper than kMaxDepth and a key given twice in one object (which
+// readers of JSON take differently), so the document parsed afterwards is
+// shallow and unambiguous. Used with the iterative reader, which keeps no
+// call stack of its own.
+class StructureCheck : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, StructureCheck> {
+ public:
+  bool Default() { return true; }
+  bool StartObject() { return Enter(); }
+  bool StartArray() { return Enter(); }
+  bool EndObject(rapidjson::SizeType) { return Leave(); }
+  bool EndArray(rapidjson::SizeType) { return Leave(); }
+  bool Key(const char* text, rapidjson::SizeType length, bool) {
+    if (m_keys.back().insert(std::string(text, length)).second) return true;
+    m_fault = "the key \"" + std::string(text, length) + "\" is given twice in one object";
+    return false;
+  }
+  const std::string& Fault() const { return m_fault; }
+
+ private:
+  bool Enter() {
+    if (m_keys.size() >= kMaxDepth) {
+      m_fault = "nested deeper than " + std::to_string(kMaxDepth) + " levels";
+      return false;
+    }
+    m_keys.emplace_back();
+    return true;
+  }
+  bool Leave() {
+    m_keys.pop_back();
+    return true;
+  }
+
+  std::vector<std::set<std::string>> m_keys;  // per open object or array
+  std::string m_fault;
+};
 
 // Reads the fields of one JSON object into a record, stopping at the first
 // fault, which it keeps with the place it was found.
@@ -169,8 +213,16 @@ bool ParseDeviceDescription(const std::string& text, bool keepPaths, std::vector
                             std::string* why) {
   disks->clear();
   why->clear();
+  StructureCheck structure;
+  rapidjson::Reader reader;
+  rapidjson::MemoryStream stream(text.data(), text.size());
+  reader.Parse<rapidjson::kParseIterativeFlag>(stream, structure);
+  if (!structure.Fault().empty()) {
+    *why = structure.Fault();
+    return false;
+  }
   rapidjson::Document document;
-  document.Parse(text.c_str(), text.size());
+  document.Parse<rapidjson::kParseIterativeFlag>(text.c_str(), text.size());
   if (document.HasParseError()) {
     *why = std::string("not JSON at offset ") + std::to_string(document.GetErrorOffset()) + ": " +
            rapidjson::GetParseError_En(document.GetParseError());
@@ -183,6 +235,10 @@ bool ParseDeviceDescription(const std::string& text, bool keepPaths, std::vector
   FieldReader root(document, "description", why);
   const Value* list = root.Array("disks", true);
   if (list == nullptr) return false;
+  if (list->Size() > kMaxDescribedDisks) {
+    *why = "more than " + std::to_string(kMaxDescribedDisks) + " disks";
+    return false;
+  }
   std::vector<DiskInfo> read(list->Size());
   for (rapidjson::SizeType at = 0; at < list->Size(); ++at) {
     if (!ReadDisk((*list)[at], "disk " + std::to_string(at), keepPaths, &read[at], why))

@@ -19,8 +19,12 @@
 // (false), "partitions" (none, at most 128), "letter" (none; one letter A to
 // Z, stored upper-case), "device" and "mount" ("", kept only when `keepPaths`;
 // they must fit their fields). Other keys are ignored. Disk numbers are
-// unique, and every partition lies inside its disk.
+// unique, and every partition lies inside its disk. At most
+// kMaxDescribedDisks disks, no key twice in one object, and no deeper
+// nesting than a description has (the text is read without recursion).
 //
 // False, with `disks` empty and the first fault in `why`, for anything else.
+constexpr std::size_t kMaxDescribedDisks = 256;
+
 bool ParseDeviceDescription(const std::string& text, bool keepPaths, std::vector<DiskInfo>* disks,
                             std::string* why);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/devicemanager/DescriptionFile.h"
 #include "host/devicemanager/DeviceDescription.h"
 #include "host/devicemanager/SystemDisks.h"
 
@@ -15,6 +16,24 @@ bool CDeviceManager::LoadLocked() {
   m_loaded = true;
   m_disks.clear();
   m_failure.clear();
+  try {
+    LoadSourceLocked();
+  } catch (const std::exception& error) {
+    m_failure = std::string("cannot read the disks: ") + error.what();
+  } catch (...) {
+    m_failure = "cannot read the disks";
+  }
+  if (!m_failure.empty()) {
+    m_disks.clear();
+    SetLastErrorLocked(m_failure);
+    if (m_failure != m_reportedFailure)
+      std::fprintf(stderr, "DeviceManager: %s\n", m_failure.c_str());
+  }
+  m_reportedFailure = m_failure;
+  return m_failure.empty();
+}
+
+void CDeviceManager::LoadSourceLocked() {
   std::string path;
   std::string text;
   std::string why;
@@ -31,13 +50,6 @@ bool CDeviceManager::LoadLocked() {
       if (!ReadSystemDisks(&m_disks, &why)) m_failure = "cannot enumerate disks: " + why;
       break;
   }
-  if (!m_failure.empty()) {
-    m_disks.clear();
-    if (m_failure != m_reportedFailure)
-      std::fprintf(stderr, "DeviceManager: %s\n", m_failure.c_str());
-  }
-  m_reportedFailure = m_failure;
-  return m_failure.empty();
 }
 
 void CDeviceManager::EnsureLoadedLocked() {
@@ -61,7 +73,7 @@ bool CDeviceManager::GetDiskInfo(int disk, DiskInfo* out) {
   std::lock_guard<std::mutex> hold(m_lock);
   EnsureLoadedLocked();
   if (!m_failure.empty()) {
-    m_lastError = m_failure;
+    SetLastErrorLocked(m_failure);
     return false;
   }
   for (const DiskInfo& record : m_disks) {
@@ -72,8 +84,17 @@ bool CDeviceManager::GetDiskInfo(int disk, DiskInfo* out) {
       return true;
     }
   }
-  m_lastError = out == nullptr ? "no record to fill" : "no disk " + std::to_string(disk);
+  SetLastErrorLocked(out == nullptr ? "no record to fill" : "no disk " + std::to_string(disk));
   return false;
+}
+
+// Keeps `text` for GetLastErrorText; with no memory for it, keeps nothing.
+void CDeviceManager::SetLastErrorLocked(const std::string& text) noexcept {
+  try {
+    m_lastError = text;
+  } catch (...) {
+    m_lastError.clear();
+  }
 }
 
 const char* CDeviceManager::GetLastErrorText() {

@@ -19,7 +19,9 @@
 // system) leaves no disk: every GetDiskInfo fails, and the reason goes to
 // standard error once (again only when it changes).
 //
-// Any thread may call any slot; one lock guards the table. The object lives
+// No exception leaves a slot: reading the source catches every one and
+// turns it into a failure. Any thread may call any slot; one lock guards the
+// table. The object lives
 // until the library unloads; nobody destroys it through slot 1.
 class CDeviceManager : public BoundaryObject<CDeviceManager, IDeviceManager> {
  public:
@@ -32,11 +34,15 @@ class CDeviceManager : public BoundaryObject<CDeviceManager, IDeviceManager> {
   int ReservedSlot8() override { return 0; }
   int ReservedSlot9() override { return 0; }
   bool GetDiskInfo(int disk, DiskInfo* out) override;
-  // Valid until the next GetDiskInfo of any thread.
+  // Why the last GetDiskInfo, or the last failed Refresh, failed; valid
+  // until the next GetDiskInfo or Refresh of any thread.
   const char* GetLastErrorText() override;
 
  private:
+  // Reads the source again; never throws (a failure is kept in m_failure).
   bool LoadLocked();
+  void LoadSourceLocked();
+  void SetLastErrorLocked(const std::string& text) noexcept;
   void EnsureLoadedLocked();
 
   std::mutex m_lock;

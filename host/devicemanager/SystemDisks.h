@@ -10,16 +10,6 @@
 // Whether the records carry the POSIX device and mount paths (DiskInfo.h).
 extern const bool kRecordsCarryPaths;
 
-enum class DescriptionSource {
-  kNone,        // VTX_DEVICE_DESCRIPTION is unset or empty: use the real disks
-  kRead,        // the file named `path` holds `text`
-  kUnreadable,  // the named file cannot be read; the reason is in `why`
-};
-
-// The description file named by VTX_DEVICE_DESCRIPTION (a path in the
-// system's narrow code page).
-DescriptionSource ReadDescriptionFile(std::string* path, std::string* text, std::string* why);
-
 // The machine's disks and partitions, in number order, with their system
 // flags and letters. False, with the reason, when the system cannot be read.
 // Linux: /sys/block (disks with a device, and attached loop devices; numbers

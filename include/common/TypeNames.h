@@ -53,10 +53,10 @@ bool IsNumberTypeName(const char* name);
 
 // SetArg's rule for one position whose type has the name `expectedName` and
 // the size `expectedSize`, stored in the `expectedSize` bytes at `slot`:
-// a null name is refused; a name other than the expected one (and not a
-// number name beside a number name) is accepted only with the expected size;
-// more bytes than the slot holds are refused. An accepted value is copied to
-// the start of the zeroed slot, so a smaller integer is widened with zeros.
-// 0 when accepted, -1 when refused (the slot is then unchanged).
+// a null name, and null data with a size other than 0, are refused; a name other than the expected
+// one (and not a number name beside a number name) is accepted only with the expected size; more
+// bytes than the slot holds are refused. An accepted value is copied to the start of the zeroed
+// slot, so a smaller integer is widened with zeros. 0 when accepted, -1 when refused (the slot is
+// then unchanged).
 int AcceptArgument(const char* expectedName, unsigned int expectedSize, const char* typeName,
                    const void* data, std::size_t size, void* slot);

@@ -3,7 +3,7 @@
 
 #include "support/TextHelpers.h"
 
-const std::size_t kLineFeedBytes = 1;
+const char kLineEnd[] = "\n";
 
 namespace {
 

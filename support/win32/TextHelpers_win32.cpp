@@ -7,7 +7,7 @@
 
 #include "support/TextHelpers.h"
 
-const std::size_t kLineFeedBytes = 2;
+const char kLineEnd[] = "\r\n";
 
 namespace {
 

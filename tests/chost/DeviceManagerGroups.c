@@ -1,10 +1,12 @@
 /* The host's device manager, through its slots, on the description file
    tests/chost/devices.json (VTX_DEVICE_DESCRIPTION). */
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "HostCheck.h"
+#include "HostFiles.h"
 #include "HostGroups.h"
 #include "HostModule.h"
 #include "VantrixAbi.h"
@@ -41,5 +43,25 @@ void DeviceManagerThroughItsSlots(void) {
   CHECK(!slots->GetDiskInfo(manager, 2, disk), "disk 2 is not described");
   CHECK(strcmp(slots->GetLastErrorText(manager), "no disk 2") == 0, "reason: %s",
         slots->GetLastErrorText(manager));
+
+  /* What is no description (a folder, nesting two million levels deep) is
+     refused by Refresh: no disk, no crash. */
+  const char* description = getenv("VTX_DEVICE_DESCRIPTION");
+  char folder[1024];
+  HostBeside(description != NULL ? description : "", "", folder, sizeof(folder));
+  FILE* deep = fopen("chost-deep.json", "wb");
+  for (int level = 0; deep != NULL && level < 2000000; ++level) fputc('[', deep);
+  CHECK(deep != NULL && fclose(deep) == 0, "cannot write chost-deep.json");
+  const char* const hostile[] = {folder, "chost-deep.json"};
+  for (int i = 0; i < 2; ++i) {
+    CHECK(HostSetEnvironment("VTX_DEVICE_DESCRIPTION", hostile[i]), "cannot name %s", hostile[i]);
+    CHECK(!slots->Refresh(manager), "%s: Refresh succeeded", hostile[i]);
+    CHECK(slots->GetDiskCount(manager) == 0 && !slots->GetDiskInfo(manager, 3, disk),
+          "%s: disks described", hostile[i]);
+  }
+  remove("chost-deep.json");
+  CHECK(description != NULL && HostSetEnvironment("VTX_DEVICE_DESCRIPTION", description),
+        "cannot restore the description");
+  CHECK(slots->Refresh(manager), "Refresh after restoring: %s", slots->GetLastErrorText(manager));
   free(disk);
 }

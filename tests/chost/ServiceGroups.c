@@ -233,6 +233,8 @@ void ModuleEntryThroughItsSlots(void) {
     const int zero = 0;
     CHECK(functor->vtbl->SetArg(functor, "int", &zero, 4, 15) == -1, "%s: index 15 taken",
           record->name);
+    CHECK(functor->vtbl->SetArg(functor, "int", NULL, 4, 0) == -1, "%s: null data taken",
+          record->name);
   }
   CHECK(service->vtbl->Initialize(service, &registry.base, NULL) == 0, "second Initialize");
   CHECK(registry.count == COMMAND_COUNT, "second Initialize registered again");

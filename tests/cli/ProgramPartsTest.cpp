@@ -9,6 +9,7 @@
 #include "host/cli/DiskReader.h"
 #include "host/cli/ProgressLine.h"
 #include "host/cli/TargetVerifier.h"
+#include "host/cli/VisibleText.h"
 #include "host/cli/WipeReport.h"
 #include "support/AlgorithmTable.h"
 
@@ -145,6 +146,25 @@ TEST(TargetVerifier, TellsClockPatternsFromFixedOnes) {
 TEST(WipeReport, TimesAreUtcIso8601WithMilliseconds) {
   const auto time = WipeReport::TimePoint(std::chrono::milliseconds(1793525405250LL));
   EXPECT_EQ(FormatUtc(time), "2026-11-01T09:30:05.250Z");
+}
+
+// Reports and JSON are valid UTF-8, and a terminal line shows every control
+// character: what is not allowed becomes "\xNN", all else stays.
+TEST(VisibleText, EscapesInvalidUtf8AndForTheTerminalControlCharacters) {
+  struct Row {
+    std::string text, utf8, printable;
+  };
+  const Row rows[] = {
+      {"plain/é/€/𝄞", "plain/é/€/𝄞", "plain/é/€/𝄞"},
+      {"a\nb\x1b[2J\x7f", "a\nb\x1b[2J\x7f", "a\\x0Ab\\x1B[2J\\x7F"},
+      {"\xff\xc3(\xe2\x82", "\\xFF\\xC3(\\xE2\\x82", "\\xFF\\xC3(\\xE2\\x82"},
+      {"\xc0\xaf\xed\xa0\x80", "\\xC0\\xAF\\xED\\xA0\\x80", "\\xC0\\xAF\\xED\\xA0\\x80"},
+      {std::string("nul\0end", 7), std::string("nul\0end", 7), "nul\\x00end"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(VisibleUtf8(row.text), row.utf8) << row.printable;
+    EXPECT_EQ(PrintableText(row.text), row.printable);
+  }
 }
 
 }  // namespace

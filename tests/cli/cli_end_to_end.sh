@@ -19,6 +19,7 @@ mnt=$dir/mnt
 description=$dir/disks.json
 links=()
 device=
+btrfs_device=
 
 # A driver loaded under Wine lives as long as its session: like every holder
 # of the q7diskio lock, the test lets the session before it end, and its own.
@@ -27,10 +28,14 @@ end_wine_session() { [[ -z $prefix ]] || WINEPREFIX=$prefix timeout 600 wineserv
 cleanup() {
   end_wine_session
   rm -f "${links[@]}"
+  [[ -d $mnt/imm ]] && chattr -i "$mnt/imm" 2>/dev/null
   mountpoint -q "$mnt" 2>/dev/null && umount "$mnt"
+  mountpoint -q "$dir/btrfs" 2>/dev/null && umount "$dir/btrfs"
   rm -rf "$dir/dev"
   [[ -n $device ]] && losetup -d "$device" 2>/dev/null
+  [[ -n $btrfs_device ]] && losetup -d "$btrfs_device" 2>/dev/null
   device=
+  btrfs_device=
 }
 trap cleanup EXIT
 
@@ -43,7 +48,8 @@ skip() {
 native_path() { if [[ -n $runner ]]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1"; fi; }
 launcher=()
 [[ -n $runner ]] && launcher=("$runner")
-run() { "${launcher[@]}" "$program" "$@"; }
+# Every run starts without the report an earlier one wrote.
+run() { rm -f "$report"; "${launcher[@]}" "$program" "$@"; }
 
 failures=0
 check() {
@@ -51,6 +57,7 @@ check() {
   shift
   if "$@"; then echo "ok    $what"; else
     echo "FAIL  $what"
+    [[ -s $err ]] && sed 's/^/      stderr: /' "$err"
     failures=$((failures + 1))
   fi
 }
@@ -89,6 +96,7 @@ make_image() {
  {"number":7,"system":false,$disk,"partitions":[{$p1,"system":false},{$p2,"system":false}]},
  {"number":9,"system":true,$disk,"partitions":[{$p1,"system":true},{$p2,"system":false}]}]}
 JSON
+  chmod 644 "$description"  # test equipment: root's, writable by root alone
   if [[ -n $prefix ]]; then
     links=("$prefix/dosdevices/physicaldrive7" "$prefix/dosdevices/q:" "$prefix/dosdevices/r:")
     ln -sfn "$device" "${links[0]}" && ln -sfn "$dir/letter-q" "${links[1]}" &&
@@ -102,6 +110,14 @@ for tool in losetup sfdisk partx mkfs.ext4 jq; do
 done
 if [[ -n $prefix ]]; then "$runner" --prepare || exit 1; fi
 cleanup
+# One Wine server for every step. By default the server ends 3 seconds after
+# the last program; under load the gap between two steps (a scan of the image,
+# jq) passes that, and a program started while the old server is still going
+# down and a new one comes up can fail to start at all: wine exits 1 and no
+# report is written, so a check reads whatever an earlier step left. Kept up
+# for 30 seconds after the last program, the server outlives every gap, and
+# ends by itself before the session's end is waited for.
+[[ -n $prefix ]] && WINEPREFIX=$prefix wineserver -p30
 make_image || skip "cannot attach, partition and mount a loop image here"
 export VTX_DEVICE_DESCRIPTION
 VTX_DEVICE_DESCRIPTION=$(native_path "$description")
@@ -126,7 +142,7 @@ for row in "${usage_and_refusals[@]}"; do
   check "'$arguments' exits $status" equals "$?" "$status"
   check "'$arguments' says '$text'" grep -q -- "$text" "$err"
 done
-run --report "$report_arg" partition 9 1 --yes </dev/null >/dev/null 2>&1
+run --report "$report_arg" partition 9 1 --yes </dev/null >"$out" 2>"$err"
 check "a refusal's report says refused" equals "$(field "$report" .outcome)/$(field "$report" .exitCode)" "refused/4"
 check "table and partition 1 untouched by usage errors and refusals" equals "$(up_to_p2)" "$before"
 
@@ -156,6 +172,130 @@ run folder "$(native_path "$mnt/tree")" </dev/null >"$out" 2>"$err"
 check "folder: exit 0" equals "$?" 0
 check "folder: gone" test ! -e "$mnt/tree"
 
+echo "--- description files that are none: exit 1 at once, the reason said"
+bad=$dir/bad-descriptions
+rm -rf "$bad" && mkdir -p "$bad/folder.json"
+head -c 2000000 /dev/zero | tr '\0' '[' >"$bad/deep.json"
+{ printf '{"disks":['
+  seq 0 199999 | sed 's/.*/{"number":&,"bytesPerSector":512,"totalSectors":1},/'
+  printf '{"number":200000,"bytesPerSector":512,"totalSectors":1}]}'; } >"$bad/many.json"
+printf '{"disks":[],"disks":[]}' >"$bad/twice.json"
+descriptions=("$bad/folder.json|not a regular file" "$bad/deep.json|nested deeper"
+  "$bad/many.json|larger than 4 MiB" "$bad/twice.json|given twice")
+if [[ -z $runner ]]; then
+  mkfifo "$bad/fifo.json"
+  cp "$description" "$bad/writable.json" && chmod 666 "$bad/writable.json"
+  descriptions+=("$bad/fifo.json|not a regular file" "/dev/zero|not a regular file"
+    "$bad/writable.json|writable by others")
+fi
+for row in "${descriptions[@]}"; do
+  IFS='|' read -r named text <<<"$row"
+  VTX_DEVICE_DESCRIPTION=$(native_path "$named") timeout 60 "${launcher[@]}" "$program" disks \
+    </dev/null >"$out" 2>"$err"
+  status=$?
+  check "description $(basename "$named"): exit 1" equals "$status" 1
+  check "description $(basename "$named"): says '$text'" grep -q -- "$text" "$err"
+done
+rm -rf "$bad"
+check "every run says the disks come from a description" grep -q "not from this machine" "$err"
+
+echo "--- --report through a link, to a missing folder, to a FIFO: refused before the wipe"
+echo kept >"$dir/victim"
+ln -sfn "$dir/victim" "$dir/link.json"
+reports=("$dir/no-folder/report.json|cannot create a file in")
+[[ -z $runner ]] && mkfifo "$dir/fifo.json" && reports+=("$dir/link.json|symbolic link" "$dir/fifo.json|not a regular file")
+for row in "${reports[@]}"; do
+  IFS='|' read -r named text <<<"$row"
+  echo kept >"$mnt/kept.bin"
+  timeout 60 "${launcher[@]}" "$program" --report "$(native_path "$named")" file \
+    "$(native_path "$mnt/kept.bin")" </dev/null >"$out" 2>"$err"
+  status=$?
+  check "--report $(basename "$named"): exit 2" equals "$status" 2
+  check "--report $(basename "$named"): says '$text'" grep -q -- "$text" "$err"
+  check "--report $(basename "$named"): the file is not wiped" equals "$(cat "$mnt/kept.bin")" kept
+done
+check "--report: the link's target is untouched" equals "$(cat "$dir/victim")" kept
+rm -f "$dir/victim" "$dir/link.json" "$dir/fifo.json" "$mnt/kept.bin"
+
+echo "--- an immutable folder: overwritten, not removed, exit 1"
+mkdir -p "$mnt/imm" && printf 'VTX-E2E-TREE-MARKER imm\n' | tee "$mnt/imm/a" >"$mnt/imm/b"
+chattr +i "$mnt/imm"
+for target in imm/a imm; do
+  kind=file
+  [[ $target == imm ]] && kind=folder
+  run --report "$report_arg" "$kind" "$(native_path "$mnt/$target")" </dev/null >"$out" 2>"$err"
+  check "immutable $kind: exit 1" equals "$?" 1
+  check "immutable $kind: report says overwritten, not removed" equals "$(field "$report" '.outcome, .exitCode' | tr '\n' ' ')" "overwritten, not removed 1 "
+  check "immutable $kind: says how many names are left" grep -q "names\\? \\(is\\|are\\) left" "$err"
+done
+chattr -i "$mnt/imm" && rm -rf "$mnt/imm"
+
+if [[ -z $runner ]]; then
+  echo "--- SIGHUP and a closed --json reader during a folder wipe"
+  make_tree() {
+    rm -rf "$mnt/hup" && mkdir -p "$mnt/hup"
+    for d in $(seq 1 20); do
+      mkdir "$mnt/hup/d$d" && for f in $(seq 1 100); do echo "VTX-E2E-TREE-MARKER $d $f" >"$mnt/hup/d$d/f$f"; done
+    done
+  }
+  make_tree
+  rm -f "$report"
+  "$program" --json --report "$report" folder "$mnt/hup" </dev/null >"$out" 2>"$err" &
+  pid=$!
+  for _ in $(seq 500); do [[ -s $out ]] && break; sleep 0.02; done
+  kill -HUP "$pid"
+  wait "$pid"
+  status=$?
+  outcome=$(field "$report" .outcome)
+  check "SIGHUP: a report, stopped (exit 3) or wiped (exit 0)" equals "$outcome/$status" \
+    "$([[ $outcome == wiped ]] && echo wiped/0 || echo stopped/3)"
+  check "SIGHUP: a wiped tree is gone" test "$outcome" != wiped -o ! -e "$mnt/hup"
+  make_tree
+  rm -f "$report"
+  "$program" --json --report "$report" folder "$mnt/hup" </dev/null 2>"$err" | head -c1 >/dev/null
+  check "--json | head -c1: exit 0" equals "${PIPESTATUS[0]}" 0
+  check "--json | head -c1: the report says wiped" equals "$(field "$report" .outcome)" wiped
+  check "--json | head -c1: the tree is gone" test ! -e "$mnt/hup"
+  rm -rf "$mnt/hup"
+
+  echo "--- a FIFO as vantrix.log in the current folder: no hang, nothing written to it"
+  logdir=$dir/logdir
+  rm -rf "$logdir" && mkdir -p "$logdir" && mkfifo "$logdir/vantrix.log"
+  timeout 60 cat "$logdir/vantrix.log" >"$logdir/read.txt" &
+  reader=$!
+  echo data >"$mnt/fifo-log.bin"
+  (cd "$logdir" && timeout 60 "$program" file "$mnt/fifo-log.bin") </dev/null >"$out" 2>"$err"
+  status=$?
+  kill "$reader" 2>/dev/null
+  wait "$reader"
+  check "FIFO log: the wipe ends, exit 0" equals "$status" 0
+  check "FIFO log: nothing was written into it" test ! -s "$logdir/read.txt" -a -p "$logdir/vantrix.log"
+  rm -rf "$logdir"
+
+  echo "--- copy-on-write: a file on btrfs is refused unless accepted"
+  mkdir -p "$dir/btrfs" && rm -f "$dir/btrfs.img" && truncate -s 256M "$dir/btrfs.img"
+  if command -v mkfs.btrfs >/dev/null && mkfs.btrfs -q -f "$dir/btrfs.img" >/dev/null 2>&1 &&
+    btrfs_device=$(losetup -f --show "$dir/btrfs.img" 2>/dev/null) &&
+    mount "$btrfs_device" "$dir/btrfs"; then
+    head -c 200000 /dev/urandom >"$dir/btrfs/file.bin"
+    sync
+    sum=$(md5sum <"$dir/btrfs/file.bin")
+    run --report "$report_arg" file "$dir/btrfs/file.bin" </dev/null >"$out" 2>"$err"
+    check "btrfs: exit 4" equals "$?" 4
+    check "btrfs: says what works there" grep -q "free space of the volume" "$err"
+    check "btrfs: the file's bytes are untouched" equals "$(md5sum <"$dir/btrfs/file.bin")" "$sum"
+    run --report "$report_arg" file --allow-copy-on-write "$dir/btrfs/file.bin" </dev/null >"$out" 2>"$err"
+    check "btrfs accepted: exit 0" equals "$?" 0
+    check "btrfs accepted: the report says the old bytes may remain" grep -q "btrfs.*old bytes may remain" <(field "$report" .caveat)
+  else
+    echo "skip  btrfs: cannot make and mount a btrfs image here"
+  fi
+  mountpoint -q "$dir/btrfs" && umount "$dir/btrfs"
+  [[ -n $btrfs_device ]] && losetup -d "$btrfs_device"
+  btrfs_device=
+  rm -f "$dir/btrfs.img"
+fi
+
 echo "--- the free space of partition 2"
 run --report "$report_arg" free-space 7 2 </dev/null >"$out" 2>"$err"
 check "free space: exit 0" equals "$?" 0
@@ -181,6 +321,7 @@ status=
 for attempt in 1 2 3 4 5; do
   : >"$out"
   : >"$err"
+  rm -f "$report"
   "${launcher[@]}" "$program" --json --report "$report_arg" partition 7 1 --algorithm 17 --yes \
     --verify </dev/null >"$out" 2>"$err" &
   pid=$!
@@ -209,6 +350,7 @@ for signal in "${signals[@]}"; do
   for attempt in 1 2 3; do
     : >"$out"
     # Started directly, so that the signal reaches the program.
+    rm -f "$report"
     "${launcher[@]}" "$program" --json --report "$report_arg" partition 7 1 --algorithm 20 \
       --yes </dev/null >"$out" 2>"$err" &
     pid=$!

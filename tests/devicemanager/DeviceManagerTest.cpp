@@ -15,13 +15,21 @@ namespace {
 
 constexpr char kVariable[] = "VTX_DEVICE_DESCRIPTION";
 
-// VTX_DEVICE_DESCRIPTION names a file holding `text` (none when empty) while
-// the object lives.
+// What stands at the description's name.
+enum class Named { kFile, kNothing, kFolder, kLink, kWritableFile };
+
+// VTX_DEVICE_DESCRIPTION names a file holding `text` (or what `named` says)
+// while the object lives.
 class Description {
  public:
-  explicit Description(const std::string& text) {
-    if (!text.empty()) WriteBytes(m_folder / "disks.json", text);
-    SetEnvironment(kVariable, ModulePath(m_folder / "disks.json").c_str());
+  explicit Description(const std::string& text, Named named = Named::kFile) {
+    const fs::path file = m_folder / "disks.json", real = m_folder / "real.json";
+    std::string why;
+    if (named == Named::kFolder) fs::create_directory(file);
+    if (named == Named::kFile || named == Named::kWritableFile) WriteBytes(file, text);
+    if (named == Named::kWritableFile) fs::permissions(file, fs::perms::all);
+    if (named == Named::kLink) WriteBytes(real, text), MakeFileLink(file, real, &why);
+    SetEnvironment(kVariable, ModulePath(file).c_str());
   }
   ~Description() { SetEnvironment(kVariable, nullptr); }
 
@@ -67,11 +75,31 @@ TEST(DeviceManager, FaultyDescriptionFailsEveryDiskAndSaysWhyOnce) {
   const std::string onePart = R"("number":1,"startSector":8,"sizeBytes":1,)";
   std::string partitions = R"("number":1,"startSector":1,"sizeBytes":1)";
   for (int at = 1; at < 129; ++at) partitions += R"(},{"number":1,"startSector":1,"sizeBytes":1)";
+  std::string records = R"({"disks":[)";
+  for (int at = 0; at < 200000; ++at) {
+    records += R"({"number":)" + std::to_string(at) + R"(,"bytesPerSector":512,"totalSectors":1},)";
+  }
+  std::string disks = R"({"disks":[)";
+  for (int at = 0; at < 257; ++at) {
+    disks += (at != 0 ? "," : "") + std::string(R"({"number":)") + std::to_string(at) +
+             R"(,"bytesPerSector":512,"totalSectors":1})";
+  }
+  const std::string valid = disk(b512);
   struct Case {
     std::string text, reason;
+    Named named = Named::kFile;
   };
   const Case cases[] = {
-      {"", "cannot read the device description"},
+      {"", "cannot be read", Named::kNothing},
+      {valid, "is not a regular file", Named::kFolder},
+      {valid, "is a symbolic link", Named::kLink},
+      {valid, "is writable by others", Named::kWritableFile},
+      {R"({"disks":[],"disks":[]})", "the key \"disks\" is given twice"},
+      {disk(b512, R"("number":1,"number":2,"startSector":8,"sizeBytes":512)"),
+       "the key \"number\" is given twice"},
+      {std::string(2000000, '['), "nested deeper than 8 levels"},
+      {records, "is larger than 4 MiB"},
+      {disks + "]}", "more than 256 disks"},
       {"{\"disks\":[", "not JSON at offset"},
       {"{}", "\"disks\" is missing"},
       {R"({"disks":[{"bytesPerSector":512,"totalSectors":1}]})", "disk 0: \"number\" is missing"},
@@ -98,11 +126,14 @@ TEST(DeviceManager, FaultyDescriptionFailsEveryDiskAndSaysWhyOnce) {
   };
   IDeviceManager* manager = __GetDeviceManager();
   for (const Case& c : cases) {
-    Description description(c.text);
+    // Windows keeps no POSIX mode and needs a privilege for links.
+    if (!kRecordsCarryPaths && (c.named == Named::kWritableFile || c.named == Named::kLink))
+      continue;
+    Description description(c.text, c.named);
     testing::internal::CaptureStderr();
     EXPECT_FALSE(manager->Refresh());
     DiskInfo record = {};
-    EXPECT_FALSE(manager->GetDiskInfo(1, &record)) << c.text;
+    EXPECT_FALSE(manager->GetDiskInfo(1, &record)) << c.text.substr(0, 80);
     EXPECT_NE(std::string(manager->GetLastErrorText()).find(c.reason), std::string::npos)
         << manager->GetLastErrorText();
     EXPECT_FALSE(manager->Refresh());

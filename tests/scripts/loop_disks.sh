@@ -90,6 +90,8 @@ JSON
   {"number":2,"letter":"P","startSector":36864,"sizeBytes":33587200,"device":"${n1}p2","system":true}]},
  {"number":3,"system":true,"bytesPerSector":512,"totalSectors":2112,"device":"$d3"}]}
 JSON
+  # Descriptions are test equipment: root's, writable by root alone.
+  chmod 644 "$description" "$dir/system.json"
   dd of="$d1" bs=1M seek=1 count=63 iflag=fullblock conv=fsync status=none \
     < <(yes 'vantrix loop disk 1') || return 1
   kept_sums "$d1" >"$dir/disk1.kept"

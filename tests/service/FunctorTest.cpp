@@ -109,6 +109,9 @@ TEST(Functor, SetArgAcceptsByExactNameOrNumberNamesOrSizeAndNeverMoreBytesThanTh
     EXPECT_EQ(f.intId->SetArg("bool", bytes, 1, index), index == 0 ? 0 : filler) << index;
     EXPECT_EQ(f.intId->SetArg("int", bytes, 4, index), index == 0 ? 0 : -1) << index;
   }
+  // No bytes behind the data: refused, unless none are to be read.
+  EXPECT_EQ(f.id->SetArg("__int64", nullptr, 8, 0), -1);
+  EXPECT_EQ(f.intId->SetArg("int", nullptr, 0, 0), 0);
 }
 
 TEST(Functor, InvokeConvertsStoredValuesAndRepeatsTheCall) {

@@ -163,4 +163,49 @@ TEST(LogFile, AppendsToASharedFileAndRotatesBeforeALineWouldPassTheLimit) {
   }
 }
 
+// What stands under the log's name decides whether it is written at all:
+// only a regular file is, and a link is never followed, dangling or not.
+// Whatever a logged value holds, each call is one line.
+TEST(LogFile, WritesOnlyARegularFileNeverThroughALinkAndEachCallAsOneLine) {
+  TempDir dir;
+  const fs::path target = dir / "target", name = dir / "named.log";
+  struct Row {
+    const char* what;
+    bool link;         // a link at the name, to `target`
+    bool targetThere;  // ... which exists (else the link dangles)
+    bool folder;       // a folder at the name
+    bool written;
+  };
+  const Row rows[] = {{"missing file", false, false, false, true},
+                      {"link to a file", true, true, false, false},
+                      {"dangling link", true, false, false, false},
+                      {"folder", false, false, true, false}};
+  for (const Row& row : rows) {
+    fs::remove_all(name), fs::remove_all(target);
+    if (row.targetThere) WriteBytes(target, "kept");
+    std::string why;
+    if (row.link && !MakeFileLink(name, target, &why)) {
+      std::printf("%s: skipped, %s\n", row.what, why.c_str());
+      continue;
+    }
+    if (row.folder) fs::create_directory(name);
+    {
+      CLogFile log(name.string().c_str());
+      WriteTo(&log, "A::a", 1, "open %s file failure\n", "x\n* * * * * planted\rback\t");
+      WriteTo(&log, "A::a", 2, "letter %c:", '\0');
+    }
+    EXPECT_EQ(ReadBytes(target), row.targetThere ? "kept" : "") << row.what;
+    EXPECT_EQ(fs::exists(target), row.targetThere) << row.what;
+    EXPECT_EQ(fs::is_regular_file(fs::symlink_status(name)), row.written) << row.what;
+    if (!row.written) continue;
+    const std::vector<std::string> lines = SplitLines(ReadBytes(name));
+    ASSERT_EQ(lines.size(), 3u) << row.what;
+    std::smatch match;
+    EXPECT_EQ(MessageOf(lines[0], &match),
+              "open x\\x0A* * * * * planted\\x0Dback\\x09 file failure");
+    EXPECT_EQ(lines[1], "") << "the format's own line feed stays";
+    EXPECT_EQ(MessageOf(lines[2], &match), "letter \\x00:");
+  }
+}
+
 }  // namespace

@@ -48,6 +48,10 @@ void InstallStopHandlers() {
   action.sa_flags = SA_RESTART;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);  // the terminal or the ssh connection closed
+  // A reader that went away (`--json | head`) makes writes fail with EPIPE
+  // instead of ending the process; the wipe and its report go on.
+  signal(SIGPIPE, SIG_IGN);
 }
 
 int StopRequestCount() { return g_requests.load(); }

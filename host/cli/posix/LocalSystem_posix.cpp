@@ -1,20 +1,33 @@
 #include "host/cli/LocalSystem.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <limits.h>
+#include <linux/fiemap.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <vector>
 
 #include "platform/DiskInfo.h"
 
 namespace local_system {
 namespace {
 
-bool AddTree(const std::string& folder, std::uint64_t* total) {
+// Calls `visit` for every name below `folder` (links not followed, folders
+// before what they hold); false when a folder or a name could not be read.
+using Visit = std::function<void(const std::string& path, const struct stat& status)>;
+
+bool WalkTree(const std::string& folder, const Visit& visit) {
   DIR* listing = opendir(folder.c_str());
   if (listing == nullptr) return false;
   bool complete = true;
@@ -25,14 +38,56 @@ bool AddTree(const std::string& folder, std::uint64_t* total) {
     struct stat status;
     if (lstat(path.c_str(), &status) != 0) {
       complete = false;
-    } else if (S_ISDIR(status.st_mode)) {
-      complete = AddTree(path, total) && complete;
-    } else if (S_ISREG(status.st_mode)) {
-      *total += static_cast<std::uint64_t>(status.st_size);
+      continue;
     }
+    visit(path, status);
+    if (S_ISDIR(status.st_mode)) complete = WalkTree(path, visit) && complete;
   }
   closedir(listing);
   return complete;
+}
+
+bool AddTree(const std::string& folder, std::uint64_t* total) {
+  return WalkTree(folder, [total](const std::string&, const struct stat& status) {
+    if (S_ISREG(status.st_mode)) *total += static_cast<std::uint64_t>(status.st_size);
+  });
+}
+
+// File systems that write changed data to new places, by statfs type.
+struct WritesElsewhere {
+  unsigned long type;
+  const char* name;
+};
+constexpr WritesElsewhere kWritesElsewhere[] = {{0x9123683EUL, "btrfs"},
+                                                {0x2FC12FC1UL, "zfs"},
+                                                {0xF2F52010UL, "f2fs"},
+                                                {0x3434UL, "nilfs2"},
+                                                {0xCA451A4EUL, "bcachefs"}};
+
+// Whether an extent of the regular file at `path` is shared with another
+// file or a snapshot.
+bool HasSharedExtent(const std::string& path) {
+  const int file = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (file < 0) return false;
+  constexpr unsigned kExtents = 64;
+  std::vector<unsigned char> buffer(sizeof(fiemap) + kExtents * sizeof(fiemap_extent));
+  auto* map = reinterpret_cast<fiemap*>(buffer.data());
+  bool shared = false;
+  for (std::uint64_t start = 0; !shared;) {
+    std::fill(buffer.begin(), buffer.end(), 0);
+    map->fm_start = start;
+    map->fm_length = FIEMAP_MAX_OFFSET - start;
+    map->fm_extent_count = kExtents;
+    if (ioctl(file, FS_IOC_FIEMAP, map) != 0 || map->fm_mapped_extents == 0) break;
+    const fiemap_extent& last = map->fm_extents[map->fm_mapped_extents - 1];
+    for (unsigned at = 0; at < map->fm_mapped_extents; ++at) {
+      shared = shared || (map->fm_extents[at].fe_flags & FIEMAP_EXTENT_SHARED) != 0;
+    }
+    if ((last.fe_flags & FIEMAP_EXTENT_LAST) != 0) break;
+    start = last.fe_logical + last.fe_length;
+  }
+  close(file);
+  return shared;
 }
 
 }  // namespace
@@ -59,6 +114,38 @@ Size FreeBytes(const std::string& mountPath) {
   struct statvfs volume;
   if (statvfs(mountPath.c_str(), &volume) != 0) return {};
   return {true, static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize};
+}
+
+std::uint64_t NamesLeft(const std::string& path) {
+  struct stat status;
+  if (lstat(path.c_str(), &status) != 0) return errno == ENOENT ? 0 : 1;
+  std::uint64_t names = 1;
+  if (S_ISDIR(status.st_mode)) {
+    WalkTree(path, [&names](const std::string&, const struct stat&) { ++names; });
+  }
+  return names;
+}
+
+std::string CopyOnWriteRisk(const std::string& path) {
+  struct statfs volume;
+  if (statfs(path.c_str(), &volume) == 0) {
+    for (const WritesElsewhere& system : kWritesElsewhere) {
+      if (static_cast<unsigned long>(volume.f_type) == system.type) {
+        return std::string("it lies on ") + system.name +
+               ", which writes changed data to new places";
+      }
+    }
+  }
+  struct stat status;
+  if (lstat(path.c_str(), &status) != 0) return "";
+  std::string shared;
+  const auto check = [&shared](const std::string& file, const struct stat& fileStatus) {
+    if (shared.empty() && S_ISREG(fileStatus.st_mode) && HasSharedExtent(file)) shared = file;
+  };
+  check(path, status);
+  if (S_ISDIR(status.st_mode)) WalkTree(path, check);
+  if (shared.empty()) return "";
+  return shared + " shares its extents with another file or a snapshot";
 }
 
 std::string VolumeRoot(const PartitionInfo& partition) { return RecordText(partition.szMountPath); }

@@ -21,11 +21,6 @@ class Descriptor {
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
   int get() const { return m_fd; }
-  bool Close() {
-    const int fd = m_fd;
-    m_fd = -1;
-    return close(fd) == 0;
-  }
 
  private:
   int m_fd;
@@ -34,23 +29,6 @@ class Descriptor {
 bool Failed(const std::string& path, std::string* error) {
   *error = path + ": " + std::strerror(errno);
   return false;
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t written = write(fd, bytes.data() + done, bytes.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    done += static_cast<std::size_t>(written);
-  }
-  return true;
-}
-
-std::string FolderOf(const std::string& path) {
-  const std::string::size_type slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace
@@ -84,31 +62,6 @@ bool ReadRegular(const std::string& path, std::size_t maxBytes, std::string* byt
       return false;
     }
   }
-}
-
-bool Replace(const std::string& path, const std::string& bytes, std::string* error) {
-  // Only a file or a link is replaced: never a folder, a device or a socket.
-  struct stat existing;
-  if (lstat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode) &&
-      !S_ISLNK(existing.st_mode)) {
-    *error = path + ": not a regular file";
-    return false;
-  }
-  std::string temporary = FolderOf(path) + "/.vantrix-wipe-XXXXXX";
-  Descriptor file(mkostemp(&temporary[0], O_CLOEXEC));
-  if (file.get() < 0) return Failed(temporary, error);
-  // The file gets the mode a newly created one would (0666 less the umask);
-  // the wipe's threads have ended, so reading the umask races with nothing.
-  const mode_t mask = umask(0);
-  umask(mask);
-  const bool complete = fchmod(file.get(), 0666 & ~mask) == 0 && WriteAll(file.get(), bytes) &&
-                        fsync(file.get()) == 0 && file.Close();
-  if (!complete || rename(temporary.c_str(), path.c_str()) != 0) {
-    Failed(complete ? path : temporary, error);
-    unlink(temporary.c_str());
-    return false;
-  }
-  return true;
 }
 
 bool Exists(const std::string& path) {

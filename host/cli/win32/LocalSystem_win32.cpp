@@ -13,22 +13,31 @@ std::uint64_t Join(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(h
 
 bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
-bool AddTree(const std::string& folder, std::uint64_t* total) {
+// Adds the sizes of the files below `folder` to `total` and counts every
+// name below it in `names`, links not followed.
+bool AddTree(const std::string& folder, std::uint64_t* total, std::uint64_t* names) {
   WIN32_FIND_DATAA entry;
   HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &entry);
   if (search == INVALID_HANDLE_VALUE) return false;
   bool complete = true;
   do {
     const std::string name = entry.cFileName;
-    if (name == "." || name == ".." || IsLink(entry.dwFileAttributes)) continue;
+    if (name == "." || name == "..") continue;
+    ++*names;
+    if (IsLink(entry.dwFileAttributes)) continue;
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-      complete = AddTree(folder + "\\" + name, total) && complete;
+      complete = AddTree(folder + "\\" + name, total, names) && complete;
     } else {
       *total += Join(entry.nFileSizeHigh, entry.nFileSizeLow);
     }
   } while (FindNextFileA(search, &entry));
   FindClose(search);
   return complete;
+}
+
+std::string WithoutTrailingSeparators(std::string path) {
+  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  return path;
 }
 
 }  // namespace
@@ -50,10 +59,9 @@ Size FileSize(const std::string& path) {
 }
 
 Size TreeSize(const std::string& folder) {
-  std::string root = folder;
-  while (root.size() > 1 && (root.back() == '\\' || root.back() == '/')) root.pop_back();
   std::uint64_t total = 0;
-  if (!AddTree(root, &total)) return {};
+  std::uint64_t names = 0;
+  if (!AddTree(WithoutTrailingSeparators(folder), &total, &names)) return {};
   return {true, total};
 }
 
@@ -64,6 +72,34 @@ Size FreeBytes(const std::string& mountPath) {
     return {};
   }
   return {true, available.QuadPart};
+}
+
+std::uint64_t NamesLeft(const std::string& path) {
+  const std::string root = WithoutTrailingSeparators(path);
+  const DWORD attributes = GetFileAttributesA(root.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : 1;
+  }
+  std::uint64_t total = 0;
+  std::uint64_t names = 1;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !IsLink(attributes))
+    AddTree(root, &total, &names);
+  return names;
+}
+
+std::string CopyOnWriteRisk(const std::string& path) {
+  char volume[MAX_PATH + 1] = {};
+  char system[MAX_PATH + 1] = {};
+  if (!GetVolumePathNameA(path.c_str(), volume, sizeof(volume)) ||
+      !GetVolumeInformationA(volume, /*lpVolumeNameBuffer=*/nullptr, /*nVolumeNameSize=*/0,
+                             /*lpVolumeSerialNumber=*/nullptr,
+                             /*lpMaximumComponentLength=*/nullptr,
+                             /*lpFileSystemFlags=*/nullptr, system, sizeof(system))) {
+    return "";
+  }
+  if (std::string(system) != "ReFS") return "";
+  return "it lies on ReFS, which writes changed data to new places";
 }
 
 std::string VolumeRoot(const PartitionInfo& partition) {

@@ -17,11 +17,6 @@ class Handle {
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
   HANDLE get() const { return m_handle; }
-  bool Close() {
-    const HANDLE handle = m_handle;
-    m_handle = INVALID_HANDLE_VALUE;
-    return CloseHandle(handle) != 0;
-  }
 
  private:
   HANDLE m_handle;
@@ -30,11 +25,6 @@ class Handle {
 bool Failed(const std::string& path, std::string* error) {
   *error = path + ": system error " + std::to_string(GetLastError());
   return false;
-}
-
-std::string FolderOf(const std::string& path) {
-  const std::string::size_type slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
 }
 
 std::string Environment(const char* name) {
@@ -70,32 +60,6 @@ bool ReadRegular(const std::string& path, std::size_t maxBytes, std::string* byt
                              /*lpOverlapped=*/nullptr) ||
                    got != size)) {
     return Failed(path, error);
-  }
-  return true;
-}
-
-bool Replace(const std::string& path, const std::string& bytes, std::string* error) {
-  // Only a file or a link is replaced: never a folder or a device.
-  if (IsFolder(path) || path.rfind("\\\\.\\", 0) == 0) {
-    *error = path + ": not a regular file";
-    return false;
-  }
-  const std::string temporary = FolderOf(path) + "\\.vantrix-wipe-" +
-                                std::to_string(GetCurrentProcessId()) + "-" +
-                                std::to_string(GetTickCount64()) + ".tmp";
-  Handle file(CreateFileA(temporary.c_str(), GENERIC_WRITE, /*dwShareMode=*/0,
-                          /*lpSecurityAttributes=*/nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                          /*hTemplateFile=*/nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) return Failed(temporary, error);
-  DWORD written = 0;
-  const bool complete = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                                  &written, /*lpOverlapped=*/nullptr) &&
-                        written == bytes.size() && FlushFileBuffers(file.get()) && file.Close();
-  if (!complete || !MoveFileExA(temporary.c_str(), path.c_str(),
-                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    Failed(complete ? path : temporary, error);
-    DeleteFileA(temporary.c_str());
-    return false;
   }
   return true;
 }

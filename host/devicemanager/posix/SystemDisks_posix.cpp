@@ -211,19 +211,6 @@ void AssignLetters(std::vector<DiskInfo>* disks) {
 
 }  // namespace
 
-DescriptionSource ReadDescriptionFile(std::string* named, std::string* text, std::string* why) {
-  const char* path = std::getenv("VTX_DEVICE_DESCRIPTION");
-  if (path == nullptr || *path == '\0') return DescriptionSource::kNone;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *why = std::string("cannot read the device description ") + path + ": " + std::strerror(errno);
-    return DescriptionSource::kUnreadable;
-  }
-  *named = path;
-  text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return DescriptionSource::kRead;
-}
-
 bool ReadSystemDisks(std::vector<DiskInfo>* disks, std::string* why) {
   std::vector<std::string> names = ListFolder(kSysBlock);
   if (names.empty()) {

@@ -90,25 +90,6 @@ void MarkSystem(std::vector<DiskInfo>* disks, const STORAGE_DEVICE_NUMBER& numbe
 
 }  // namespace
 
-DescriptionSource ReadDescriptionFile(std::string* named, std::string* text, std::string* why) {
-  char path[4 * MAX_PATH];
-  const DWORD length = GetEnvironmentVariableA("VTX_DEVICE_DESCRIPTION", path, sizeof(path));
-  if (length == 0) return DescriptionSource::kNone;
-  if (length >= sizeof(path)) {
-    *why = "the device description's path is too long";
-    return DescriptionSource::kUnreadable;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *why = std::string("cannot read the device description ") + path + ", error " +
-           std::to_string(GetLastError());
-    return DescriptionSource::kUnreadable;
-  }
-  *named = path;
-  text->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return DescriptionSource::kRead;
-}
-
 bool ReadSystemDisks(std::vector<DiskInfo>* disks, std::string*) {
   disks->clear();
   std::vector<unsigned char> output;
