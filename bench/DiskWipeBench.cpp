@@ -26,6 +26,7 @@
 #include "BenchTiming.h"
 #include "algorithms/WiperAlgorithms.h"
 #include "platform/IDeviceManager.h"
+#include "storage/VantrixStorageDevice.h"
 #include "wipers/DeviceDriverWiper.h"
 
 namespace {
@@ -56,6 +57,8 @@ double TimeDd(const std::string& device, long blocks, const char* how) {
 
 double TimeWiper(DiskInfo* disk) {
   const Clock::time_point start = Clock::now();
+  VantrixStorageDevice device;  // the wiper writes through the claimed, checked device
+  if (device.OpenDiskOf(*disk) != 0 || !device.AttachToChannel(*disk)) return -1;
   CDeviceDriverWiper wiper;
   CZeroFillWiperAlgorithm algorithm;
   if (wiper.init(disk, nullptr) != 0 || wiper.WippeData(&algorithm, nullptr) != 0) return -1;
