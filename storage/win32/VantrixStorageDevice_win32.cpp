@@ -182,10 +182,13 @@ int VantrixStorageDevice::OpenPartitionOf(const DiskInfo& disk, const PartitionI
   STORAGE_DEVICE_NUMBER number;
   const std::uint64_t sectorSize = std::uint64_t(disk.nBytesPerSector);
   const bool sectorSizeDiffers = m_nSectorSize != sectorSize;  // the geometry OpenVolume read
-  const bool placeDiffers = Query(device, IOCTL_DISK_GET_PARTITION_INFO_EX, &layout) &&
-                            (std::uint64_t(layout.StartingOffset.QuadPart) != first * sectorSize ||
-                             std::uint64_t(layout.PartitionLength.QuadPart) != bytes);
-  const bool diskDiffers = Query(device, IOCTL_STORAGE_GET_DEVICE_NUMBER, &number) &&
+  // A volume the system places on no partition (Wine's folder drives) has no
+  // place or disk to compare.
+  const bool placed = Query(device, IOCTL_DISK_GET_PARTITION_INFO_EX, &layout);
+  const bool placeDiffers =
+      placed && (std::uint64_t(layout.StartingOffset.QuadPart) != first * sectorSize ||
+                 std::uint64_t(layout.PartitionLength.QuadPart) != bytes);
+  const bool diskDiffers = placed && Query(device, IOCTL_STORAGE_GET_DEVICE_NUMBER, &number) &&
                            number.DeviceNumber != disk.nDiskNumber;
   if (sectorSizeDiffers || placeDiffers || diskDiffers) {
     VTX_LOG(kCheckRecord, "volume %c: is not partition %u of disk %u, %llu bytes from sector %llu",
