@@ -125,6 +125,20 @@ TEST(LoopDisk, WipesOfBothSectorSizesWriteTheirTargetUpToAStopAndNothingBeside) 
   }
 }
 
+// The channel writes only through a claim a storage device handed over: a
+// wiper whose disk nobody claimed writes nothing, whatever its record names.
+TEST(LoopDisk, AWipeWithoutAClaimWritesNothing) {
+  REQUIRE_LOOP_DISKS();
+  std::unique_ptr<DiskInfo> disk = DescribedDisk(3);
+  ASSERT_TRUE(disk);
+  const std::string before = ReadBytes(disk->szDevicePath);
+  CDeviceDriverWiper wiper;
+  CZeroFillWiperAlgorithm algorithm;
+  ASSERT_EQ(wiper.init(disk.get(), nullptr), 0);
+  EXPECT_EQ(wiper.WippeData(&algorithm, nullptr), CDeviceDriverWiper::kDriverCodeBlockWriteFailed);
+  EXPECT_TRUE(ReadBytes(disk->szDevicePath) == before);
+}
+
 TEST(LoopDisk, BusyTargetsDoNotOpenAndNamesResolveThroughTheDeviceManager) {
   REQUIRE_LOOP_DISKS();
   std::unique_ptr<DiskInfo> mounted = DescribedDisk(4);
