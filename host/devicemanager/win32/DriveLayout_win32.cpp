@@ -50,6 +50,7 @@ bool ReadDriveLayout(const unsigned char* buffer, std::size_t size, DiskInfo* di
   for (DWORD at = 0; at < layout.PartitionCount && disk->nPartitionCount < kMaxPartitions; ++at) {
     PARTITION_INFORMATION_EX entry;
     std::memcpy(&entry, buffer + head + at * sizeof(entry), sizeof(entry));
+    if (IsBootPartition(entry)) disk->bSystemDisk = 1;
     if (entry.PartitionLength.QuadPart <= 0 || entry.PartitionNumber >= kMaxPartitions) continue;
     if (entry.PartitionStyle == PARTITION_STYLE_MBR &&
         (entry.Mbr.PartitionType == PARTITION_ENTRY_UNUSED ||
@@ -60,10 +61,7 @@ bool ReadDriveLayout(const unsigned char* buffer, std::size_t size, DiskInfo* di
     partition.nPartitionNumber = entry.PartitionNumber;
     partition.nStartSector = static_cast<std::uint64_t>(entry.StartingOffset.QuadPart) / sectorSize;
     partition.nSizeInBytes = static_cast<std::uint64_t>(entry.PartitionLength.QuadPart);
-    if (IsBootPartition(entry)) {
-      partition.bSystemPartition = 1;
-      disk->bSystemDisk = 1;
-    }
+    partition.bSystemPartition = IsBootPartition(entry) ? 1 : 0;
   }
   return true;
 }
