@@ -42,8 +42,6 @@ struct PartitionOutOfRange {
 };
 PartitionOutOfRange g_partitionOutOfRange;
 
-constexpr int kLastPartitionNumber = 127;
-
 using CommandFunctor = FunctorExecutor<ICGIResult*>;
 template <class... Args>
 using CommandOf = Functor<ICGIResult*, Seq<Args...>>;
@@ -232,7 +230,7 @@ ICGIResult* DataWipeServiceManager::wipeDisk(int index, int algorithm) {
 ICGIResult* DataWipeServiceManager::wipeVolume(int disk, int partition, int algorithm) {
   if (m_deviceManager == nullptr || m_wipeManager == nullptr) return nullptr;
   return StartTask([&](CWorkerThread*, CProgressWrapper* progress) -> TaskFunctor* {
-    if (partition < 0 || partition > kLastPartitionNumber) {
+    if (static_cast<unsigned int>(partition) > CDataWiperManager::kLastPartitionNumber) {
       return DeviceTaskFunctor::Create(&g_partitionOutOfRange, &PartitionOutOfRange::Refuse,
                                        m_deviceManager, disk, partition, algorithm, progress);
     }
