@@ -130,9 +130,10 @@ int CDataWiperManager::WipeDevice(IDeviceManager* deviceManager, int disk, int p
         return outcome.Fail(kCodeSystemPartition, "VTX_ERROR_SYSTEM_DRIVE_CANNOT_WIPPE");
       }
       selected = found;
-      VTX_LOG(kFunction, "open nVolume: %d\n", device->OpenPartitionOf(*selected));
+      VTX_LOG(kFunction, "open nVolume: %d\n", device->OpenPartitionOf(*record, *selected));
     }
-    if (!device->IsOpen()) {
+    // The wipe writes through the device just opened and checked, or not at all.
+    if (!device->IsOpen() || !device->AttachToChannel(*record)) {
       VTX_LOG(kFunction, "open device failed, disk[%d] , partition[%d] .\n", disk, partition);
       return outcome.Fail(kCodeDeviceNotOpen, kNameNotAvailable);
     }
@@ -162,6 +163,14 @@ int CDataWiperManager::WipeDevice(IDeviceManager* deviceManager, int disk, int p
   wipeAlgorithm.reset();
   VTX_LOG(kFunction, "iRet = 0x%x", static_cast<unsigned int>(result));
   return result;
+}
+
+int CDataWiperManager::RefusePartitionNumber(int disk, int partition, IProgresMsg* progress) {
+  VTX_LOG("CDataWiperManager::WipeDevice", "wipeDevice, disk[%d] , partition[%d] not found.\n",
+          disk, partition);
+  Outcome outcome;
+  outcome.Fail(kCodePartitionNotFound, kNameNotAvailable);
+  return outcome.Finish(progress);
 }
 
 int CDataWiperManager::WipeVolFreeSpace(IDeviceManager* deviceManager, int disk, int partition,

@@ -44,11 +44,16 @@ class CDataWiperManager final : public BoundaryObject<CDataWiperManager, IDataWi
   int WipeFile(const char* path, bool flag, IProgresMsg* progress) override;
   int WipeFolder(const char* path, bool flag, IProgresMsg* progress) override;
 
- private:
   // A partition number selects the whole disk when, taken as unsigned, it is
   // above this.
   static constexpr unsigned int kLastPartitionNumber = 127;
 
+  // The end of a partition request whose number no partition table holds
+  // (outside 0 to 127): the partition-not-found outcome, sent as the final
+  // record; -1. Nothing is asked or opened.
+  static int RefusePartitionNumber(int disk, int partition, IProgresMsg* progress);
+
+ private:
   // The first of the disk's valid entries with `number`, or null.
   static PartitionInfo* FindPartition(DiskInfo* disk, int number);
 };

@@ -9,6 +9,7 @@
 #include "common/Functor.h"
 #include "common/Log.h"
 #include "common/ModuleExports.h"
+#include "manager/DataWiperManager.h"
 #include "service/CGIInvokeRslt.h"
 #include "service/ThreadFunctors.h"
 
@@ -31,6 +32,15 @@ std::string ReplaceFirst(const std::string& text, const std::string& what,
 std::string CommandName(const char* member) {
   return ReplaceFirst(ReplaceFirst(member, "::", "_"), "&", "");
 }
+
+// The task of a partition command whose number is outside 0 to 127: the
+// whole disk is wipeDisk's alone, so such a number names no partition.
+struct PartitionOutOfRange {
+  int Refuse(IDeviceManager*, int disk, int partition, int, CProgressWrapper* progress) {
+    return CDataWiperManager::RefusePartitionNumber(disk, partition, progress);
+  }
+};
+PartitionOutOfRange g_partitionOutOfRange;
 
 using CommandFunctor = FunctorExecutor<ICGIResult*>;
 template <class... Args>
@@ -220,6 +230,10 @@ ICGIResult* DataWipeServiceManager::wipeDisk(int index, int algorithm) {
 ICGIResult* DataWipeServiceManager::wipeVolume(int disk, int partition, int algorithm) {
   if (m_deviceManager == nullptr || m_wipeManager == nullptr) return nullptr;
   return StartTask([&](CWorkerThread*, CProgressWrapper* progress) -> TaskFunctor* {
+    if (static_cast<unsigned int>(partition) > CDataWiperManager::kLastPartitionNumber) {
+      return DeviceTaskFunctor::Create(&g_partitionOutOfRange, &PartitionOutOfRange::Refuse,
+                                       m_deviceManager, disk, partition, algorithm, progress);
+    }
     return DeviceTaskFunctor::Create(m_wipeManager, &IDataWiperManager::WipeDevice, m_deviceManager,
                                      disk, partition, algorithm, progress);
   });

@@ -33,12 +33,15 @@ class DiskWriteWindow {
 };
 
 // Makes the asynchronous window of a disk open as `descriptor` (a POSIX file
-// descriptor) with sectors of `sectorSize` bytes; null, with the system's
+// descriptor) with sectors of `sectorSize` bytes, whose first byte is disk
+// sector `firstSector` (a partition's node starts at the partition); null, with the system's
 // error in `error`, when the system refuses asynchronous writes (missing,
 // disabled by the administrator, filtered). The channel then writes
 // synchronously; a test hands the wiper a maker that refuses.
 using AsyncWindowMaker = std::unique_ptr<DiskWriteWindow> (*)(std::intptr_t descriptor,
-                                                              std::uint32_t sectorSize, int* error);
+                                                              std::uint32_t sectorSize,
+                                                              std::uint64_t firstSector,
+                                                              int* error);
 
 // A window of one: each write is made through the disk channel
 // (CQ7DiskIOWapper::WriteSector) while Queue waits. The Windows build's

@@ -40,6 +40,15 @@ bool PathExists(const std::wstring& path);
 // full.
 std::uint64_t FreeBytesOfVolume(const std::string& root);
 
+// Writes what the volume of `root` keeps only in its journal (the blocks of
+// folders and extent trees of files written since) to the blocks where it
+// lives, so that those blocks hold it before the files are deleted: a block
+// freed before its journaled contents reach it keeps whatever it held before.
+// POSIX: ext4's journal checkpoint (root only; other file systems are only
+// synced); Windows: a flush of the volume where the caller may open it. False
+// when the system refused.
+bool CheckpointVolume(const std::string& root);
+
 // Whether a system error code means the volume has no space left.
 bool IsDiskFull(int error);
 

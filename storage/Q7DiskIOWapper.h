@@ -17,11 +17,14 @@
 // "q7diskio" when the device is missing) and sends one IOCTL_WRITE_SECTORS
 // request per call (WriteSectorRequest.h). The handle, once open, stays open
 // for the life of the process; the driver writes through.
-// POSIX: Linux's block layer is the disk driver. There is no control device;
-// each disk's block device (DiskInfo::szDevicePath) is opened by its first
-// write with a plain descriptor (O_DIRECT where the device takes it), so it
-// writes beside the storage device's O_EXCL claim, and closed when the last
-// wipe of the disk detaches.
+// POSIX: Linux's block layer is the disk driver. There is no control device
+// and nothing is opened by path: the storage device that opened, checked and
+// claimed the target (VantrixStorageDevice::AttachToChannel) hands its
+// descriptor over (a duplicate, switched to O_DIRECT where the device takes
+// it), the channel writes through it, counting the disk's sectors from the first
+// sector of what was claimed (a partition's own node: the kernel keeps the
+// writes inside it), and closes the duplicate when the last wipe of the disk
+// detaches.
 //
 // One instance per process, built while the module loads and destroyed when
 // it unloads, which closes what it opened (a module loaded again can then open
@@ -34,10 +37,14 @@ class CQ7DiskIOWapper {
   static CQ7DiskIOWapper* GetInstance();
 
   // Takes `disk` into the channel for the wipe that follows: its sector size
-  // (and on POSIX its block device) under its number. Attachments of one disk
-  // are counted; false, with nothing changed, when the disk is attached by
-  // another wipe with another sector size or device.
-  bool AttachDisk(const DiskInfo& disk);
+  // under its number and, when `claim` is an open descriptor (POSIX: the
+  // storage device's duplicate of its claimed, checked device), that
+  // descriptor to write through, whose offset 0 is sector `firstSector` of
+  // the disk; the channel owns `claim` from the call on. Attachments of one
+  // disk are counted; false, with nothing changed and `claim` closed, when the
+  // disk is attached by another wipe with another sector size or device, or
+  // with a claim of its own. Nothing is opened or written under the lock.
+  bool AttachDisk(const DiskInfo& disk, std::intptr_t claim = -1, std::uint64_t firstSector = 0);
   // Ends one AttachDisk of disk number `disk` (POSIX: the last one closes the
   // disk's descriptor). The sector size stays known.
   void DetachDisk(std::uint32_t disk);
@@ -78,14 +85,17 @@ class CQ7DiskIOWapper {
     std::uint32_t sectorSize = 512;
     std::string devicePath;
     int attachments = 0;
-    std::intptr_t descriptor = -1;  // POSIX: the open block device, -1 when closed
+    std::intptr_t descriptor = -1;  // POSIX: the claimed block device, -1 when none
+    std::uint64_t firstSector = 0;  // the disk's sector at the descriptor's offset 0
   };
 
   CQ7DiskIOWapper() = default;
   ~CQ7DiskIOWapper();
-  // POSIX only: the descriptor of an attached disk, opened on first use under
-  // the lock; -1 when the disk is not attached or cannot be opened.
+  // POSIX only: the descriptor of an attached disk, as its claim was handed
+  // over; -1 when the disk is not attached or came without a claim.
   std::intptr_t DescriptorOf(std::uint32_t disk);
+  // The disk's sector at offset 0 of DescriptorOf(disk).
+  std::uint64_t FirstSectorOf(std::uint32_t disk);
   // Closes a per-disk descriptor (-1: none).
   static void CloseDescriptor(std::intptr_t descriptor);
 

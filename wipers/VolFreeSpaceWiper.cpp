@@ -68,6 +68,7 @@ int CVolFreeSpaceWiper::init(const char* rootPath) {
 
   m_total = static_cast<std::int64_t>(FreeBytesOfVolume(rootPath));
   m_workFolder = workFolder;
+  m_root = rootPath;
   VTX_LOG(kInit, "wipe vol free, offset = %lld, free = %lld, vol = %s",
           static_cast<long long>(m_fileCounter), static_cast<long long>(m_total),
           m_workFolder.c_str());
@@ -204,6 +205,11 @@ bool CVolFreeSpaceWiper::StartTempFile() {
 
 std::uint32_t CVolFreeSpaceWiper::FinishData(std::uint32_t code) {
   if (m_currentFile && !m_currentFile->flush()) m_flushFailed = true;
+  // The temporary files' folder and extent-tree blocks are written in place
+  // before the clean-up frees them; until then only the journal holds them.
+  if (!m_root.empty() && !CheckpointVolume(m_root)) {
+    VTX_LOG(kWrite, "volume journal not written out: %d", LastSystemError());
+  }
   return m_flushFailed ? kCodeFlushFailed : code;
 }
 

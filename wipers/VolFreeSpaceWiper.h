@@ -23,7 +23,10 @@
 // Bytes requested are never reset, so passes after the first write nothing.
 //
 // Calling order: init; if 0, WippeData; destroy in every case. WippeData ends
-// by flushing the current file (kCodeFlushFailed when any flush failed).
+// by flushing the current file (kCodeFlushFailed when any flush failed) and
+// having the volume write out its journal (CheckpointVolume), so that the
+// blocks of the working folder and of the files' extent trees, which held
+// free space's old bytes, hold their new contents before they are freed.
 // Destruction is the clean-up: after success, failure or a stop alike it
 // deletes every temporary file (leftovers of earlier wipes included: plain
 // files named like this module's temporary files, and subfolders when empty)
@@ -74,6 +77,7 @@ class CVolFreeSpaceWiper : public CDataWiper {
   std::int64_t m_fileBytes = 0;
   std::int64_t m_total = 0;
   std::string m_workFolder;
+  std::string m_root;
   std::vector<Entry> m_tempFiles;
   std::vector<Entry> m_leftoverFolders;
   std::int64_t m_tempFileLimit;

@@ -16,13 +16,6 @@ constexpr char kWriteSector[] = "CQ7DiskIOWapper::WriteSector";
 // O_DIRECT wants buffers aligned to the logical sector size; 4096 serves all.
 constexpr std::uintptr_t kDirectAlignment = 4096;
 
-int OpenBlockDevice(const std::string& path) {
-  const int flags = O_WRONLY | O_CLOEXEC;
-  int descriptor = open(path.c_str(), flags | O_DIRECT);
-  if (descriptor < 0 && errno == EINVAL) descriptor = open(path.c_str(), flags);
-  return descriptor;
-}
-
 struct FreeDeleter {
   void operator()(void* memory) const { std::free(memory); }
 };
@@ -55,14 +48,7 @@ std::intptr_t CQ7DiskIOWapper::DescriptorOf(std::uint32_t disk) {
   std::lock_guard<std::mutex> hold(m_lock);
   const auto found = m_disks.find(disk);
   if (found == m_disks.end() || found->second.attachments == 0) return -1;
-  DiskChannel& channel = found->second;
-  if (channel.descriptor < 0) {
-    channel.descriptor = OpenBlockDevice(channel.devicePath);
-    if (channel.descriptor < 0) {
-      VTX_LOG(kWriteSector, "open %s failed, error %d\n", channel.devicePath.c_str(), errno);
-    }
-  }
-  return channel.descriptor;
+  return found->second.descriptor;
 }
 
 void CQ7DiskIOWapper::CloseDescriptor(std::intptr_t descriptor) {
@@ -75,6 +61,9 @@ int CQ7DiskIOWapper::WriteSector(std::uint32_t disk, std::uint64_t startSector,
   const int descriptor = static_cast<int>(DescriptorOf(disk));
   if (descriptor < 0) return 0;
   const std::size_t size = static_cast<std::size_t>(sectorSize) * sectorCount;
+  const std::uint64_t firstSector = FirstSectorOf(disk);
+  if (startSector < firstSector) return 0;
+  startSector -= firstSector;
   if (startSector > static_cast<std::uint64_t>(INT64_MAX) / sectorSize) return 0;
   const off_t offset = static_cast<off_t>(startSector * sectorSize);
 
@@ -101,8 +90,8 @@ std::unique_ptr<DiskWriteWindow> CQ7DiskIOWapper::OpenWriteWindow(std::uint32_t 
   if (descriptor >= 0) {
     int error = 0;
     std::unique_ptr<DiskWriteWindow> window =
-        (asyncMaker != nullptr ? asyncMaker : UringWriteWindow::Make)(descriptor,
-                                                                      SectorSizeOf(disk), &error);
+        (asyncMaker != nullptr ? asyncMaker : UringWriteWindow::Make)(
+            descriptor, SectorSizeOf(disk), FirstSectorOf(disk), &error);
     if (window) {
       VTX_LOG(kFunction, "disk %u: io_uring, %u writes in flight\n", disk,
               UringWriteWindow::kWritesInFlight);

@@ -6,9 +6,10 @@
 #include "common/Log.h"
 
 std::unique_ptr<DiskWriteWindow> UringWriteWindow::Make(std::intptr_t descriptor,
-                                                        std::uint32_t sectorSize, int* error) {
-  std::unique_ptr<UringWriteWindow> window(new (std::nothrow)
-                                               UringWriteWindow(int(descriptor), sectorSize));
+                                                        std::uint32_t sectorSize,
+                                                        std::uint64_t firstSector, int* error) {
+  std::unique_ptr<UringWriteWindow> window(
+      new (std::nothrow) UringWriteWindow(int(descriptor), sectorSize, firstSector));
   if (!window) {
     *error = ENOMEM;
     return nullptr;
@@ -43,6 +44,12 @@ bool UringWriteWindow::Queue(std::uint64_t startSector, std::uint32_t sectorCoun
   }
   if (Failed()) return false;
   const std::uint64_t bytes = std::uint64_t(sectorCount) * m_sectorSize;
+  // Sectors before the descriptor's first one are outside what it reaches.
+  if (startSector < m_firstSector) {
+    Fail(m_queued);
+    return false;
+  }
+  startSector -= m_firstSector;
   if (startSector > std::uint64_t(INT64_MAX) / m_sectorSize || bytes > 0x7FFFF000u) {
     Fail(m_queued);
     return false;

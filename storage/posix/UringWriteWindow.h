@@ -25,7 +25,7 @@ class UringWriteWindow final : public DiskWriteWindow {
   // An AsyncWindowMaker: null, with the error io_uring_queue_init gave
   // (ENOSYS, EPERM, ...), when the kernel refuses a ring.
   static std::unique_ptr<DiskWriteWindow> Make(std::intptr_t descriptor, std::uint32_t sectorSize,
-                                               int* error);
+                                               std::uint64_t firstSector, int* error);
   ~UringWriteWindow() override;
 
   bool Queue(std::uint64_t startSector, std::uint32_t sectorCount,
@@ -34,8 +34,8 @@ class UringWriteWindow final : public DiskWriteWindow {
   std::uint64_t Completed() const override { return m_completed; }
 
  private:
-  UringWriteWindow(int descriptor, std::uint32_t sectorSize)
-      : m_descriptor(descriptor), m_sectorSize(sectorSize) {}
+  UringWriteWindow(int descriptor, std::uint32_t sectorSize, std::uint64_t firstSector)
+      : m_descriptor(descriptor), m_sectorSize(sectorSize), m_firstSector(firstSector) {}
   bool Failed() const { return m_firstFailed != kNone; }
   void Fail(std::uint64_t write);
   // Hands the prepared writes to the kernel; on a refusal they fail.
@@ -50,6 +50,7 @@ class UringWriteWindow final : public DiskWriteWindow {
   bool m_ringReady = false;
   int m_descriptor;
   std::uint32_t m_sectorSize;
+  std::uint64_t m_firstSector;    // the disk sector at the descriptor's byte 0
   std::uint64_t m_queued = 0;     // writes queued, numbered from 0
   unsigned m_prepared = 0;        // the last queued, not yet handed to the kernel
   unsigned m_inFlight = 0;        // handed to the kernel, not yet completed

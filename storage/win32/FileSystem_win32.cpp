@@ -53,6 +53,18 @@ std::uint64_t FreeBytesOfVolume(const std::string& root) {
   return free.QuadPart;
 }
 
+bool CheckpointVolume(const std::string& root) {
+  if (root.size() < 2 || root[1] != ':') return true;
+  const std::wstring volume = std::wstring(L"\\\\.\\") + wchar_t(root[0]) + L':';
+  HANDLE handle = CreateFileW(volume.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, /*lpSecurityAttributes=*/nullptr,
+                              OPEN_EXISTING, /*dwFlagsAndAttributes=*/0, /*hTemplateFile=*/nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return true;  // not the caller's: each file was flushed
+  const bool flushed = FlushFileBuffers(handle) != FALSE;
+  CloseHandle(handle);
+  return flushed;
+}
+
 bool IsDiskFull(int error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
 
 std::vector<std::wstring> SystemFolders() {

@@ -5,11 +5,18 @@
 #include <map>
 #include <string>
 
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <thread>
+
 #include "common/ModuleExports.h"
 #include "disks/LoopDisks.h"
 #include "manager/DataWiperManager.h"
-#include "wipers/DeviceDriverWiper.h"
 #include "platform/IDeviceManager.h"
+#include "service/DataWipeServiceManager.h"
+#include "volumes/ScratchVolume.h"
+#include "wipers/DeviceDriverWiper.h"
 #include "support/LogProbe.h"
 #include "support/RecordingSink.h"
 #include "support/TestFiles.h"
@@ -47,11 +54,11 @@ class TableDeviceManager : public BoundaryObject<TableDeviceManager, IDeviceMana
   int refreshes = 0;
 };
 
-// One request against disk 1, with what the row changes in its description
-// and what must follow. The double describes a loop disk of the fixture with
-// two partitions of 512 sectors at sectors 256 and 1024: natively disk 3 (its
-// own block device stands for each partition's volume), under Wine disk 1 as
-// PhysicalDrive1 with P: as the volume.
+// One request, with what the row changes in the fixture's records (natively
+// disks 1, 3 and 4; under Wine disk 1 as PhysicalDrive1, its partition 1 on
+// P:) and what must follow. Every row is checked on every byte of disks 1 and
+// 3 and of the description file: only the sectors the row wipes (offsets
+// counted through disk 1 then disk 3) may change, to 0xFF.
 struct Row {
   const char* name;
   bool freeSpace;  // WipeVolFreeSpace, else WipeDevice
@@ -64,55 +71,53 @@ struct Row {
   int allowedChecks = -1;  // stop after this many CanContinue calls (-1 never)
   int wipedFrom = 0;       // the sectors left 0xFF
   int wipedSectors = 0;
+  bool nativeOnly = false;  // decided by the system's answers, which Wine does not give
 };
+
+constexpr int kDisk3Sector = 131072;  // where disk 3 starts in the bytes compared
 
 class WipeManager : public testing::TestWithParam<Row> {
  protected:
   void SetUp() override {
     REQUIRE_LOOP_DISKS();
-    const bool byPath = OpensDevicesByPath();
-    std::unique_ptr<DiskInfo> base = DescribedDisk(byPath ? 3 : 1);
-    ASSERT_TRUE(base) << "the fixture's disk is not described";
-    DiskInfo& disk = m_devices.disks[kDisk];
-    disk = *base;
-    disk.nDiskNumber = byPath ? disk.nDiskNumber : 1;
-    disk.nPartitionCount = 2;
-    const int starts[] = {256, 1024};
-    for (int i = 0; i < 2; ++i) {
-      PartitionInfo& entry = disk.partitions[i];
-      std::memset(&entry, 0, sizeof(entry));
-      entry.nPartitionNumber = i + 1;
-      entry.nStartSector = starts[i];
-      entry.nSizeInBytes = 512ull * disk.nBytesPerSector;
-      entry.cDriveLetter = byPath || i == 1 ? 0 : 'P';
-      std::memcpy(entry.szDevicePath, disk.szDevicePath, sizeof(entry.szDevicePath) - 1);
+    for (const int number : {1, 3, 4}) {
+      std::unique_ptr<DiskInfo> described = DescribedDisk(number);
+      ASSERT_TRUE(described) << "the fixture's disk " << number << " is not described";
+      m_devices.disks[number] = *described;
     }
-    if (byPath) m_device = disk.szDevicePath;
+    if (OpensDevicesByPath()) {
+      m_devices.disks[1].partitions[0].cDriveLetter = 0;
+    } else {
+      m_devices.disks[1].partitions[0].cDriveLetter = 'P';
+      m_devices.disks[1].partitions[1].cDriveLetter = 0;
+    }
   }
 
-  // The bytes of the disk the rows may touch (natively; empty under Wine).
-  std::string DiskBytes() const {
-    return m_device.empty() ? std::string() : ReadBytes(m_device).substr(0, 2112 * 512);
+  // The bytes the rows may touch (natively; the description file only under Wine).
+  static std::string Bytes() {
+    std::string bytes = ReadBytes(Environment("VTX_DEVICE_DESCRIPTION"));
+    if (!OpensDevicesByPath()) return bytes;
+    return ReadBytes(DescribedDisk(1)->szDevicePath) + ReadBytes(DescribedDisk(3)->szDevicePath) +
+           bytes;
   }
 
   TableDeviceManager m_devices;
-  fs::path m_device;
 };
 
 TEST_P(WipeManager, EndsInOneFinalRecordAndTouchesOnlyItsTarget) {
   const Row& row = GetParam();
-  if (row.wipedSectors != 0 && m_device.empty()) {
-    GTEST_SKIP() << "Wine's loop disk belongs to the driver tests";
+  if ((row.wipedSectors != 0 || row.nativeOnly) && !OpensDevicesByPath()) {
+    GTEST_SKIP() << "Wine's loop disk belongs to the driver tests and answers no disk query";
   }
-  if (row.change) row.change(&m_devices.disks[kDisk]);
-  const std::string before = DiskBytes();
+  if (row.change) row.change(&m_devices.disks[row.disk]);
+  const std::string before = Bytes();
   RecordingSink sink(row.allowedChecks);
   LogProbe log;
 
   const int result = row.freeSpace ? __getDataWiperManager()->WipeVolFreeSpace(
                                          &m_devices, row.disk, row.partition, true, &sink)
                                    : __getDataWiperManager()->WipeDevice(&m_devices, row.disk,
-                                                                         row.partition, 18, &sink);
+                                                                         row.partition, 16, &sink);
 
   EXPECT_EQ(result, row.code == 0 ? 0 : -1);
   EXPECT_EQ(m_devices.refreshes, 1);
@@ -120,7 +125,7 @@ TEST_P(WipeManager, EndsInOneFinalRecordAndTouchesOnlyItsTarget) {
   const ProgressMsg& last = sink.reports.back();
   EXPECT_EQ(last.msg_status, MSG_STATUS_FINISHED);
   EXPECT_EQ(last.msg_type, row.code == 0 ? MSG_TYPE_NORMAL : MSG_TYPE_ERROR);
-  EXPECT_EQ(last.msg_errorCode, row.code) << std::hex << last.msg_errorCode;
+  EXPECT_EQ(last.msg_errorCode, row.code) << std::hex << last.msg_errorCode << log.Appended();
   EXPECT_STREQ(last.msg_info, row.info);
   EXPECT_EQ(last.steps_total + last.steps_current + last.sub_step_total + last.sub_step_current, 4);
   int finals = 0;
@@ -134,54 +139,123 @@ TEST_P(WipeManager, EndsInOneFinalRecordAndTouchesOnlyItsTarget) {
   EXPECT_EQ(log.Contains("ret = "), selected) << "only a selected partition is dismounted";
   std::string expected = before;
   if (row.wipedSectors)
-    expected.replace(row.wipedFrom * 512, row.wipedSectors * 512, row.wipedSectors * 512, '\xFF');
-  EXPECT_TRUE(DiskBytes() == expected) << "bytes that are not what the request leaves";
+    expected.replace(row.wipedFrom * 512ull, row.wipedSectors * 512ull, row.wipedSectors * 512ull,
+                     '\xFF');
+  EXPECT_TRUE(Bytes() == expected) << "bytes that are not what the request leaves";
 }
 
-void System(DiskInfo* disk) { disk->bSystemDisk = 1; }
-void SystemFirst(DiskInfo* disk) { disk->partitions[0].bSystemPartition = 1; }
-void DuplicateNumber(DiskInfo* disk) { disk->partitions[1].nPartitionNumber = 1; }
-void AtSectorZero(DiskInfo* disk) { disk->partitions[0].nStartSector = 0; }
-void NoSectorSize(DiskInfo* disk) { disk->nBytesPerSector = 0; }
-void NoVolume(DiskInfo* disk) { std::memset(&disk->partitions[0], 0, 400); }
-void PastTheEnd(DiskInfo* disk) {
-  disk->partitions[0].nStartSector = static_cast<std::uint64_t>(disk->nTotalSectors) + 4096;
+// The partition command takes 0 to 127 only: anything else names no
+// partition (the whole disk is the disk command's), with nothing written.
+TEST_F(WipeManager, PartitionCommandRefusesNumbersNoTableHolds) {
+  const std::string before = Bytes();
+  DataWipeServiceManager service(__getDataWiperManager(), __GetDeviceManager());
+  for (const int partition : {128, -1, INT_MAX}) {
+    SCOPED_TRACE(partition);
+    vantrix_Web::ICGIResult* started = service.wipeVolume(1, partition, 16);
+    ASSERT_TRUE(started && started->IsSuccess());
+    const std::string task = started->GetResultJson();
+    started->Release();
+    std::string json;
+    while (json.find("\"msg_status\":3") == std::string::npos) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      vantrix_Web::ICGIResult* progress =
+          service.getProgressMsg(std::atoll(task.c_str() + task.find(':') + 1));
+      ASSERT_TRUE(progress);
+      json = progress->GetResultJson();
+      progress->Release();
+    }
+    EXPECT_NE(json.find("\"msg_errorCode\":57683976,"), std::string::npos) << json;
+    EXPECT_NE(json.find("VTX_ERROR_DEVICE_NOT_AVAILABLE"), std::string::npos) << json;
+  }
+  EXPECT_TRUE(Bytes() == before);
 }
-void SmallDisk(DiskInfo* disk) { disk->nTotalSectors = 1600; }
+
+template <std::size_t N>
+void SetText(char (&field)[N], const std::string& text) {
+  std::memset(field, 0, N);
+  std::memcpy(field, text.c_str(), std::min(text.size(), N - 1));
+}
+PartitionInfo& P1(DiskInfo* disk) { return disk->partitions[0]; }
+void System(DiskInfo* disk) { disk->bSystemDisk = 1; }
+void SystemFirst(DiskInfo* disk) { P1(disk).bSystemPartition = 1; }
+void DuplicateNumber(DiskInfo* disk) { disk->partitions[1].nPartitionNumber = 1; }
+void AtSectorZero(DiskInfo* disk) { P1(disk).nStartSector = 0; }
+void NoSectorSize(DiskInfo* disk) { disk->nBytesPerSector = 0; }
+void NoVolume(DiskInfo* disk) { std::memset(&P1(disk), 0, 400); }
+void PastTheEnd(DiskInfo* disk) {
+  P1(disk).nStartSector = static_cast<std::uint64_t>(disk->nTotalSectors) + 4096;
+}
+void StaleSize(DiskInfo* disk) { P1(disk).nSizeInBytes = 24 << 20; }
+void StartOfP2(DiskInfo* disk) { P1(disk).nStartSector = disk->partitions[1].nStartSector; }
+void StartPlusOne(DiskInfo* disk) { P1(disk).nStartSector += 1; }
+void BigSectors(DiskInfo* disk) {
+  disk->nBytesPerSector = 4096;
+  disk->nTotalSectors /= 8;
+  P1(disk).nStartSector /= 8;
+}
+void TooSmall(DiskInfo* disk) { P1(disk).nSizeInBytes = 1 << 20; }
+void ZeroSize(DiskInfo* disk) { P1(disk).nSizeInBytes = 0; }
+void HalfDisk(DiskInfo* disk) { disk->nTotalSectors /= 2; }
+void Overflowing(DiskInfo* disk) { disk->nTotalSectors = std::int64_t(1) << 56; }
+void MountedDevice(DiskInfo* disk) { SetText(disk->szDevicePath, DescribedDisk(4)->szDevicePath); }
+void OtherDevice(DiskInfo* disk) { SetText(disk->szDevicePath, DescribedDisk(3)->szDevicePath); }
+void RegularFile(DiskInfo* disk) {
+  SetText(disk->szDevicePath, Environment("VTX_DEVICE_DESCRIPTION"));
+}
+void Fifo(DiskInfo* disk) {
+  SetText(disk->szDevicePath,
+          (fs::path(Environment("VTX_DEVICE_DESCRIPTION")).parent_path() / "fifo").string());
+}
+void ForeignMount(DiskInfo* disk) {
+  SetText(P1(disk).szMountPath, DescribedDisk(4)->partitions[0].szMountPath);
+}
 
 const char kNone[] = "";
 const char kNotAvailable[] = "VTX_ERROR_DEVICE_NOT_AVAILABLE";
 constexpr bool kOpens = true;
 constexpr int kNever = -1;
+constexpr std::uint32_t kRefused = Manager::kCodeDeviceNotOpen;
 using Wiper = CDeviceDriverWiper;
+
+// A record that does not match its device, refused before anything is written.
+Row Mismatch(const char* name, int partition, void (*change)(DiskInfo*), bool nativeOnly = true) {
+  return Row{name,          false, kDisk,  partition, change, kRefused,
+             kNotAvailable, false, kNever, 0,         0,      nativeOnly};
+}
 
 INSTANTIATE_TEST_SUITE_P(
     EveryRow, WipeManager,
     testing::Values(
-        Row{"WholeDiskWithTail", false, kDisk, -1, SmallDisk, 0, kNone, kOpens, kNever, 0, 1600},
+        Row{"WholeDiskWithTail", false, 3, -1, nullptr, 0, kNone, kOpens, kNever, kDisk3Sector,
+            2112},
+        Row{"Partition", false, kDisk, 1, nullptr, 0, kNone, kOpens, kNever, 2048, 32768},
         Row{"MissingDisk", false, 7, 1, nullptr, Manager::kCodeDiskNotFound, kNotAvailable},
         Row{"MissingPartition", false, kDisk, 127, nullptr, Manager::kCodePartitionNotFound,
             kNotAvailable},
         Row{"DuplicateNumberFirstWins", false, kDisk, 1, DuplicateNumber, 0, kNone, kOpens, kNever,
-            256, 512},
+            2048, 32768},
         Row{"SystemPartition", false, kDisk, 1, SystemFirst, Manager::kCodeSystemPartition,
             "VTX_ERROR_SYSTEM_DRIVE_CANNOT_WIPPE"},
         Row{"SystemDisk", false, kDisk, -1, System, Manager::kCodeSystemDisk,
             "cannot-wipe-system-drive"},
-        Row{"SystemDiskOtherPartition", false, kDisk, 2, System, 0, kNone, kOpens, kNever, 1024,
-            512},
-        Row{"PartitionWithoutVolume", false, kDisk, 1, NoVolume, Manager::kCodeDeviceNotOpen,
-            kNotAvailable},
-        Row{"PartitionAtSectorZero", false, kDisk, 1, AtSectorZero,
-            Wiper::kDriverCodeStartSectorZero, kNone, kOpens},
-        Row{"NoSectorSize", false, kDisk, 1, NoSectorSize, Manager::kCodeDeviceWiperInit,
-            "VTX_DATAWIPER_INITIALIZE_DEVICE_FAIL", kOpens},
+        Row{"SystemDiskOtherPartition", false, kDisk, 1, System, 0, kNone, kOpens, kNever, 2048,
+            32768},
         Row{"StoppedAtStart", false, kDisk, 1, nullptr, Wiper::kDriverCodeStoppedAtPass, kNone,
             kOpens, 0},
         Row{"StoppedInsidePass", false, kDisk, 1, nullptr, Wiper::kDriverCodeStoppedInPass, kNone,
             kOpens, 1},
-        Row{"WriteFailed", false, kDisk, 1, PastTheEnd, Wiper::kDriverCodeBlockWriteFailed, kNone,
-            kOpens},
+        Mismatch("PartitionWithoutVolume", 1, NoVolume, false),
+        Mismatch("PartitionAtSectorZero", 1, AtSectorZero, false),
+        Mismatch("NoSectorSize", 1, NoSectorSize, false),
+        Mismatch("PartitionPastTheEnd", 1, PastTheEnd, false),
+        Mismatch("ZeroSize", 1, ZeroSize, false),
+        Mismatch("OverflowingSectorCount", -1, Overflowing, false),
+        Mismatch("StaleSize", 1, StaleSize), Mismatch("StartOfTheNextPartition", 1, StartOfP2),
+        Mismatch("StartPlusOneSector", 1, StartPlusOne), Mismatch("WrongSectorSize", 1, BigSectors),
+        Mismatch("TooSmall", 1, TooSmall), Mismatch("HalfDisk", -1, HalfDisk),
+        Mismatch("AnotherDeviceMounted", -1, MountedDevice),
+        Mismatch("AnotherDevice", -1, OtherDevice), Mismatch("RegularFile", -1, RegularFile),
+        Mismatch("Fifo", -1, Fifo),
         Row{"FreeSpaceMissingDisk", true, 7, 1, nullptr, Manager::kCodeFreeSpaceDiskNotFound,
             kNotAvailable},
         Row{"FreeSpaceSystemPartition", true, kDisk, 1, SystemFirst,
@@ -189,7 +263,10 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"FreeSpaceNotMounted", true, kDisk, 2, nullptr, Manager::kCodeNotMounted,
             "VTX_ERROR_FS_NOT_SUPPORT"},
         Row{"FreeSpaceWholeDisk", true, kDisk, -1, nullptr, Manager::kCodeNotMounted,
-            "VTX_ERROR_FS_NOT_SUPPORT"}),
+            "VTX_ERROR_FS_NOT_SUPPORT"},
+        Row{"FreeSpaceForeignMount", true, kDisk, 1, ForeignMount, Manager::kCodeNotMounted,
+            "VTX_ERROR_FS_NOT_SUPPORT", false, kNever, 0, 0, true},
+        Row{"FreeSpaceOwnMount", true, 4, 1, nullptr, 0, kNone, false, kNever, 0, 0, true}),
     [](const testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
 // Requests the manager cannot start (no device manager, no path) and files

@@ -33,7 +33,8 @@ cleanup() {
     rm -f "$loops"
   fi
   mountpoint -q "$dir/faulty-backing" 2>/dev/null && umount "$dir/faulty-backing"
-  rm -f "$description" "$dir/system.json" "$dir/disk5.loop" "$unavailable" "$dir"/*.img "$dir/disk1.kept" "$dir/disk1.wiped"
+  rm -f "$description" "$dir/system.json" "$dir/disk5.loop" "$unavailable" "$dir"/*.img "$dir/disk1.kept" \
+    "$dir/disk1.wiped" "$dir/fifo"
 }
 
 attach() {
@@ -48,8 +49,10 @@ attach() {
 # a known text past its first MiB. Disk 2: 4099 sectors of 4096, partition 2 at
 # 1280 of 2053. Disk 3: 8 x 256 + 64 sectors. Disk 4: one ext4 partition,
 # mounted. system.json marks disk 3 and partition 2 of disk 1 as the system's.
+# <dir>/fifo is a FIFO that records name as their device.
 make_disks() {
   local d1 d2 d3 d4
+  mkfifo "$dir/fifo" || return 1
   truncate -s 64M "$dir/disk1.img"
   printf 'label: dos\nstart=2048, size=32768, type=83\nstart=36864, size=65600, type=83\n' |
     sfdisk -q "$dir/disk1.img" >/dev/null || return 1

@@ -22,6 +22,11 @@ namespace {
 
 const char kSysBlock[] = "/sys/block/";
 const char* const kSystemMounts[] = {"/", "/boot", "/boot/efi", "/usr", "/var"};
+// Folders whose file system the machine boots from, mounted or not (an
+// automounted EFI system partition shows as autofs until first used).
+const char* const kBootFolders[] = {"/boot", "/boot/efi", "/efi"};
+// The GPT type of an EFI system partition, as udev records it.
+const char kEfiSystemPartitionType[] = "c12a7328-f81f-11d2-ba4b-00a0c93ec93b";
 
 // What the mount and swap tables say of the block devices, by device number.
 struct DeviceUse {
@@ -93,6 +98,10 @@ DeviceUse ReadDeviceUse() {
       use.mounts.emplace(device, folder);
       if (system) use.system.insert(device);
     }
+  }
+  for (const char* folder : kBootFolders) {
+    struct stat status;
+    if (stat(folder, &status) == 0 && major(status.st_dev) != 0) use.system.insert(status.st_dev);
   }
   std::ifstream swaps("/proc/swaps");
   std::string line;
@@ -167,6 +176,19 @@ bool IsDisk(const std::string& name) {
   return Exists(folder + "/device") || name.rfind("loop", 0) == 0;
 }
 
+// Whether udev knows the partition `device` as an EFI system partition.
+bool IsEfiSystemPartition(dev_t device) {
+  std::ifstream data("/run/udev/data/b" + std::to_string(major(device)) + ":" +
+                     std::to_string(minor(device)));
+  for (std::string line; std::getline(data, line);) {
+    if (line.rfind("E:ID_PART_ENTRY_TYPE=", 0) != 0) continue;
+    std::string type = line.substr(21);
+    for (char& c : type) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return type == kEfiSystemPartitionType;
+  }
+  return false;
+}
+
 // Whether something holds the device (device-mapper, RAID).
 bool IsHeld(const std::string& sysFolder) { return !ListFolder(sysFolder + "/holders").empty(); }
 
@@ -190,7 +212,8 @@ void ReadPartitions(const std::string& diskName, const DeviceUse& use, DiskInfo*
     CopyText(DevicePath(sys, name), partition.szDevicePath);
     const auto mount = use.mounts.find(device);
     if (mount != use.mounts.end()) CopyText(mount->second, partition.szMountPath);
-    partition.bSystemPartition = use.system.count(device) != 0 || IsHeld(sys) ? 1 : 0;
+    partition.bSystemPartition =
+        use.system.count(device) != 0 || IsHeld(sys) || IsEfiSystemPartition(device) ? 1 : 0;
     // A letter is only shown to people; it marks every mounted partition.
     partition.cDriveLetter = mount != use.mounts.end() ? '?' : 0;
     if (partition.bSystemPartition != 0 || mount != use.mounts.end()) disk->bSystemDisk = 1;

@@ -14,6 +14,8 @@ bool ReadDriveGeometry(const unsigned char* buffer, std::size_t size, DiskInfo* 
 
 // IOCTL_DISK_GET_DRIVE_LAYOUT_EX: the partitions, with disk->nBytesPerSector
 // already set. Unused MBR entries and extended-partition containers are left
-// out; partition numbers above 127 are skipped. False when the buffer is too
+// out; partition numbers above 127 are skipped. The partition the firmware
+// boots (an EFI system partition, an active MBR partition) and its disk are
+// marked as the system's. False when the buffer is too
 // short for the count it declares.
 bool ReadDriveLayout(const unsigned char* buffer, std::size_t size, DiskInfo* disk);

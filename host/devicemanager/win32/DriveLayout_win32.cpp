@@ -26,6 +26,18 @@ bool ReadDriveGeometry(const unsigned char* buffer, std::size_t size, DiskInfo* 
   return true;
 }
 
+// The GPT type of an EFI system partition.
+constexpr GUID kEfiSystemPartition = {
+    0xc12a7328, 0xf81f, 0x11d2, {0xba, 0x4b, 0x00, 0xa0, 0xc9, 0x3e, 0xc9, 0x3b}};
+
+// The partition the firmware boots: an EFI system partition, or an active MBR one.
+bool IsBootPartition(const PARTITION_INFORMATION_EX& entry) {
+  if (entry.PartitionStyle == PARTITION_STYLE_GPT) {
+    return std::memcmp(&entry.Gpt.PartitionType, &kEfiSystemPartition, sizeof(GUID)) == 0;
+  }
+  return entry.PartitionStyle == PARTITION_STYLE_MBR && entry.Mbr.BootIndicator != FALSE;
+}
+
 bool ReadDriveLayout(const unsigned char* buffer, std::size_t size, DiskInfo* disk) {
   const std::size_t head = offsetof(DRIVE_LAYOUT_INFORMATION_EX, PartitionEntry);
   if (size < head) return false;
@@ -38,6 +50,7 @@ bool ReadDriveLayout(const unsigned char* buffer, std::size_t size, DiskInfo* di
   for (DWORD at = 0; at < layout.PartitionCount && disk->nPartitionCount < kMaxPartitions; ++at) {
     PARTITION_INFORMATION_EX entry;
     std::memcpy(&entry, buffer + head + at * sizeof(entry), sizeof(entry));
+    if (IsBootPartition(entry)) disk->bSystemDisk = 1;
     if (entry.PartitionLength.QuadPart <= 0 || entry.PartitionNumber >= kMaxPartitions) continue;
     if (entry.PartitionStyle == PARTITION_STYLE_MBR &&
         (entry.Mbr.PartitionType == PARTITION_ENTRY_UNUSED ||
@@ -48,6 +61,7 @@ bool ReadDriveLayout(const unsigned char* buffer, std::size_t size, DiskInfo* di
     partition.nPartitionNumber = entry.PartitionNumber;
     partition.nStartSector = static_cast<std::uint64_t>(entry.StartingOffset.QuadPart) / sectorSize;
     partition.nSizeInBytes = static_cast<std::uint64_t>(entry.PartitionLength.QuadPart);
+    partition.bSystemPartition = IsBootPartition(entry) ? 1 : 0;
   }
   return true;
 }

@@ -88,6 +88,18 @@ void MarkSystem(std::vector<DiskInfo>* disks, const STORAGE_DEVICE_NUMBER& numbe
   if (PartitionInfo* partition = PartitionAt(disks, number)) partition->bSystemPartition = 1;
 }
 
+// Whether the volume of `letter` holds what the running system needs: its
+// Windows folder is checked by the caller; here the page, swap and
+// hibernation files at the volume's root.
+bool HoldsSystemFiles(wchar_t letter) {
+  for (const wchar_t* name : {L"pagefile.sys", L"swapfile.sys", L"hiberfil.sys"}) {
+    wchar_t path[32];
+    std::swprintf(path, 32, L"%lc:\\%ls", letter, name);
+    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool ReadSystemDisks(std::vector<DiskInfo>* disks, std::string*) {
@@ -116,6 +128,7 @@ bool ReadSystemDisks(std::vector<DiskInfo>* disks, std::string*) {
     if (PartitionInfo* partition = PartitionAt(disks, volume)) {
       partition->cDriveLetter = static_cast<char>(letter);
     }
+    if (HoldsSystemFiles(letter)) MarkSystem(disks, volume);
   }
   wchar_t windows[MAX_PATH];
   STORAGE_DEVICE_NUMBER system;

@@ -18,7 +18,7 @@ namespace {
 
 constexpr std::size_t kBlock = CDataWiper::kBlockSize;
 
-std::unique_ptr<DiskWriteWindow> Refuse(std::intptr_t, std::uint32_t, int* error) {
+std::unique_ptr<DiskWriteWindow> Refuse(std::intptr_t, std::uint32_t, std::uint64_t, int* error) {
   *error = ENOSYS;
   return nullptr;
 }
@@ -74,7 +74,9 @@ TEST(DiskWindow, WritesInFlightEndWithTheWipeAndOnlyCompletedBlocksAreReported) 
     std::string atEnd;
     {
       VantrixStorageDevice device;
-      ASSERT_EQ(partition ? device.OpenPartitionOf(*partition) : device.OpenDiskOf(*disk), 0);
+      ASSERT_EQ(partition ? device.OpenPartitionOf(*disk, *partition) : device.OpenDiskOf(*disk),
+                0);
+      ASSERT_TRUE(device.AttachToChannel(*disk));
       CDeviceDriverWiper wiper(row.refused ? Refuse : nullptr);
       ASSERT_EQ(wiper.init(disk.get(), partition), 0);
       code = wiper.WippeData(&algorithm, &sink);

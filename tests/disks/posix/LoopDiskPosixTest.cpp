@@ -53,8 +53,9 @@ bool OnlyWiped(std::string before, const std::string& after, std::size_t start,
 std::uint32_t Wipe(DiskInfo* disk, bool whole, IWiperAlgorithm* algorithm, RecordingSink* sink) {
   VantrixStorageDevice device;
   PartitionInfo* partition = whole ? nullptr : &disk->partitions[1];
-  if ((whole ? device.OpenDisk(disk->nDiskNumber) : device.OpenPartitionOf(*partition)) != 0 ||
-      !device.IsOpen())
+  if ((whole ? device.OpenDisk(disk->nDiskNumber) : device.OpenPartitionOf(*disk, *partition)) !=
+          0 ||
+      !device.AttachToChannel(*disk))
     return 0xDEAD0001;
   if (whole && device.GetSectorSize() * device.GetTotalSectors() !=
                    std::uint64_t(disk->nBytesPerSector * disk->nTotalSectors))
@@ -124,6 +125,20 @@ TEST(LoopDisk, WipesOfBothSectorSizesWriteTheirTargetUpToAStopAndNothingBeside) 
   }
 }
 
+// The channel writes only through a claim a storage device handed over: a
+// wiper whose disk nobody claimed writes nothing, whatever its record names.
+TEST(LoopDisk, AWipeWithoutAClaimWritesNothing) {
+  REQUIRE_LOOP_DISKS();
+  std::unique_ptr<DiskInfo> disk = DescribedDisk(3);
+  ASSERT_TRUE(disk);
+  const std::string before = ReadBytes(disk->szDevicePath);
+  CDeviceDriverWiper wiper;
+  CZeroFillWiperAlgorithm algorithm;
+  ASSERT_EQ(wiper.init(disk.get(), nullptr), 0);
+  EXPECT_EQ(wiper.WippeData(&algorithm, nullptr), CDeviceDriverWiper::kDriverCodeBlockWriteFailed);
+  EXPECT_TRUE(ReadBytes(disk->szDevicePath) == before);
+}
+
 TEST(LoopDisk, BusyTargetsDoNotOpenAndNamesResolveThroughTheDeviceManager) {
   REQUIRE_LOOP_DISKS();
   std::unique_ptr<DiskInfo> mounted = DescribedDisk(4);
@@ -133,14 +148,14 @@ TEST(LoopDisk, BusyTargetsDoNotOpenAndNamesResolveThroughTheDeviceManager) {
   WriteBytes(temp / "file", "not a device");
   const std::wstring file = (temp / "file").wstring();
   VantrixStorageDevice claim;  // a claimed partition makes its disk busy too
-  ASSERT_EQ(claim.OpenPartitionOf(idle->partitions[0]), 0);
+  ASSERT_EQ(claim.OpenPartitionOf(*idle, idle->partitions[0]), 0);
   using Device = VantrixStorageDevice;
   const std::pair<std::function<int(Device&)>, int> cases[] = {
-      {[&](Device& d) { return d.OpenPartitionOf(mounted->partitions[0]); }, EBUSY},
+      {[&](Device& d) { return d.OpenPartitionOf(*mounted, mounted->partitions[0]); }, EBUSY},
       {[&](Device& d) { return d.OpenDiskOf(*mounted); }, EBUSY},
       {[](Device& d) { return d.OpenVolume('m'); }, EBUSY},  // the mounted one's letter
       {[](Device& d) { return d.OpenDisk(1); }, EBUSY},
-      {[&](Device& d) { return d.OpenPartitionOf(idle->partitions[0]); }, EBUSY},
+      {[&](Device& d) { return d.OpenPartitionOf(*idle, idle->partitions[0]); }, EBUSY},
       {[](Device& d) { return d.OpenVolume('Q'); }, ENOENT},
       {[](Device& d) { return d.OpenDisk(9); }, ENOENT},
       {[&](Device& d) { return d.OpenVolume(file.c_str()); }, ENOTBLK},

@@ -39,7 +39,8 @@ TEST(DriverWipe, PartitionTwoOfPhysicalDriveOneGoesThroughTheDriver) {
   testing::internal::GetCapturedStdout();
 
   VantrixStorageDevice device;  // held as the wipe manager holds it (P: is a folder)
-  device.OpenPartitionOf(partition);
+  device.OpenPartitionOf(*disk, partition);
+  ASSERT_TRUE(device.AttachToChannel(*disk));
   CDeviceDriverWiper wiper;
   ASSERT_EQ(wiper.init(disk.get(), &partition), 0);
   CZeroFillWiperAlgorithm algorithm;  // 0xFF, one pass: the driver path is slow under Wine

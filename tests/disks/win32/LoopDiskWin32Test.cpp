@@ -30,11 +30,11 @@ TEST(LoopDisk, StorageDeviceOpensDrivesAndVolumesAsWindowsAnswers) {
       {"PhysicalDrive1, a loop disk", [&](Device& d) { return d.OpenDiskOf(*disk); }, 0, true, ""},
       {"PhysicalDrive9, missing", [](Device& d) { return d.OpenDisk(9); }, ERROR_FILE_NOT_FOUND,
        false, ""},
-      {"P:, a folder", [&](Device& d) { return d.OpenPartitionOf(disk->partitions[1]); },
+      {"P:, a folder", [&](Device& d) { return d.OpenPartitionOf(*disk, disk->partitions[1]); },
        ERROR_NOT_SUPPORTED, true, "open volume: \\\\.\\P:"},
       {"a partition without a letter",
-       [&](Device& d) { return d.OpenPartitionOf(disk->partitions[0]); }, ERROR_INVALID_NAME, false,
-       "open volume: \\\\.\\"},
+       [&](Device& d) { return d.OpenPartitionOf(*disk, disk->partitions[0]); }, ERROR_INVALID_NAME,
+       false, "open volume: \\\\.\\"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
