@@ -23,7 +23,8 @@ DescriptionSource ReadDescriptionFile(std::string* path, std::string* text, std:
 // The machine's disks and partitions, in number order, with their system
 // flags and letters. False, with the reason, when the system cannot be read.
 // Linux: /sys/block (disks with a device, and attached loop devices; numbers
-// by kernel name), /proc/self/mountinfo, /proc/swaps and holders. Windows:
+// from the kernel's device numbers, DiskNumbering.h), /proc/self/mountinfo, /proc/swaps and
+// holders. Windows:
 // \\.\PhysicalDriveN with the geometry and drive-layout control codes, letters
 // from the volumes' device numbers, the system from the Windows folder.
 bool ReadSystemDisks(std::vector<DiskInfo>* disks, std::string* why);
