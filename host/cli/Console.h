@@ -7,6 +7,9 @@ namespace console {
 enum class Stream { kInput, kOutput, kError };
 
 bool IsTerminal(Stream stream);
+// Lets standard output, a terminal, take the cursor moves that redraw several
+// lines in place (VT sequences); false where it cannot.
+bool EnableCursorMoves();
 
 // Stop requests: SIGINT and SIGTERM on Linux; Ctrl-C, Ctrl-Break and the
 // closing of the console window on Windows. Once installed, none of them ends

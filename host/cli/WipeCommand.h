@@ -12,11 +12,13 @@
 #include "host/cli/WipeReport.h"
 #include "host/cli/WipeSession.h"
 
-// One wipe, from the command line to the exit status: loads the module and
-// the host's components, names the target and its size, refuses a system
-// target and an unconfirmed destructive wipe, runs the wipe, reads a disk or
-// partition back when asked (--verify), and writes the report (--report,
-// --json) whatever the outcome. Used once, from the main thread.
+// One wipe command, from the command line to the exit status: loads the
+// module and the host's components, names the targets and their sizes and
+// drives, refuses a system target and an unconfirmed destructive wipe, runs
+// the wipe (several disks at once as tasks of their own), reads a disk or
+// partition back when asked (--verify, each disk on a thread of its own), and
+// writes the reports (--report, --json) whatever the outcome. Used once,
+// from the main thread.
 class WipeCommand {
  public:
   explicit WipeCommand(const ProgramOptions& options);
@@ -27,27 +29,43 @@ class WipeCommand {
   int Run();
 
  private:
+  // One target and what becomes of it.
+  struct Target {
+    explicit Target(const WipeReport& common) : report(common) {}
+    WipeReport report;
+    std::unique_ptr<DiskInfo> disk;
+    const PartitionInfo* partition = nullptr;  // inside *disk
+    WipeCall call;
+    TargetScale scale;
+    std::string reportPath;
+  };
+
   // Each of these returns -1 to go on, or the exit status to end with.
   int ChooseAlgorithm();
-  int NameFileTarget(WipeCall* call, TargetScale* scale);
-  int NameDeviceTarget(WipeCall* call, TargetScale* scale);
-  int Refuse(const std::string& message);
-  int RefuseSystemTarget(std::uint32_t code, const char* name);
-  int Fail(const std::string& message);
+  int NameTargets();
+  int NameFileTarget(Target& target);
+  int NameDeviceTarget(Target& target, int disk);
+  bool NameAllDisks(std::vector<int>* numbers);
+  int Refuse(Target& target, const std::string& message);
+  int RefuseSystemTarget(Target& target, std::uint32_t code, const char* name);
+  int Fail(Target& target, const std::string& message);
+  int FailAll(const std::string& message);
+  int RefuseAll(const std::string& message);
   bool Confirmed();
 
-  void Conclude(const WipeOutcome& outcome);
-  void CountBytesWritten(const WipeOutcome& outcome, bool wiped);
-  void Verify();
+  void RunOne(ProgressDisplay::Mode mode);
+  void RunMany(ProgressDisplay::Mode mode);
+  void Conclude(Target& target, const WipeOutcome& outcome);
+  void CountBytesWritten(Target& target, const WipeOutcome& outcome, bool wiped);
+  void Verify(Target& target);
+  void NameReportFiles();
   int Finish();
 
   const ProgramOptions& m_options;
   std::FILE* m_messages;  // what is said to the person; stderr with --json
-  std::string m_reportPath;
   ModuleSession m_module;
   HostComponents m_components;
   std::vector<AlgorithmEntry> m_algorithms;
-  std::unique_ptr<DiskInfo> m_disk;
-  const PartitionInfo* m_partition = nullptr;  // inside *m_disk
-  WipeReport m_report;
+  WipeReport m_common;  // what every target's report shares
+  std::vector<Target> m_targets;
 };

@@ -28,6 +28,7 @@ void WriteTarget(Writer& writer, const WipeReport& report) {
   } else {
     writer.Null();
   }
+  WriteIdentityMembers(writer, report.identity);
   writer.EndObject();
 }
 
@@ -73,6 +74,7 @@ void WriteReport(Writer& writer, const WipeReport& report) {
   Member(writer, "program", "vantrix-wipe " + report.programVersion);
   Member(writer, "moduleVersion", report.moduleVersion);
   Member(writer, "host", report.hostName);
+  WriteMachine(writer, report.machine);
   WriteTarget(writer, report);
   writer.Key("algorithm");
   writer.StartObject();

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "host/cli/DriveIdentity.h"
 #include "host/cli/ProgressLine.h"
 
 // The record an auditor keeps of one wipe: what was wiped, how, when, how it
@@ -22,6 +23,7 @@ struct WipeReport {
   std::string programVersion;
   std::string moduleVersion;
   std::string hostName;
+  MachineIdentityText machine;  // the machine the program ran on
 
   std::string targetKind;  // "file", "folder", "free-space", "partition", "disk"
   std::string targetName;  // the path, or "disk 1, partition 2"
@@ -29,6 +31,7 @@ struct WipeReport {
   int partition = -1;
   std::string device;  // the disk's device as the device manager names it
   TargetScale targetSize;
+  DriveIdentity identity;  // the drive of a disk, partition or free-space target
 
   std::string algorithmName;
   int algorithmType = 0;
