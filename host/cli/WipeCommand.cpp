@@ -477,6 +477,11 @@ void WipeCommand::Conclude(Target& target, const WipeOutcome& outcome) {
     report.outcome = "failed";
     report.exitCode = kExitFailed;
     report.message = "the wipe of " + report.targetName + " failed: " + code;
+    // The device manager says why it withheld a disk (one that changed since
+    // it was listed, for one).
+    std::string why;
+    if (target.disk != nullptr && m_components.Disk(report.disk, &why) == nullptr)
+      report.message += "; " + why;
   }
   std::fprintf(stderr, "vantrix-wipe: %s\n", report.message.c_str());
 }

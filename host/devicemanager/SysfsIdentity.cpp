@@ -34,13 +34,15 @@ std::optional<std::string> First(const fs::path& folder, const fs::path& other, 
   return value ? value : Attribute(other / name);
 }
 
-// The bus a device hangs on, and for SCSI disks the way there.
-std::optional<std::string> Transport(const fs::path& device) {
+// The bus a device hangs on, and for SCSI disks the way there (its path
+// below the sysfs root).
+std::optional<std::string> Transport(const fs::path& sysRoot, const fs::path& device) {
   std::error_code error;
   const fs::path bus = fs::read_symlink(device / "subsystem", error).filename();
   if (error) return std::nullopt;
   if (bus != "scsi") return bus.string();
-  const std::string path = fs::canonical(device, error).generic_string();
+  const std::string root = fs::canonical(sysRoot, error).generic_string();
+  const std::string path = fs::canonical(device, error).generic_string().substr(root.size());
   if (error) return std::string("scsi");
   if (path.find("/usb") != std::string::npos) return std::string("usb");
   if (path.find("/ata") != std::string::npos) return std::string("sata");
@@ -68,7 +70,7 @@ DiskIdentity ReadSysfsIdentity(const std::string& sysRoot, const std::string& na
     if (name.rfind("loop", 0) == 0) identity.transport = "loop";
     return identity;
   }
-  identity.transport = Transport(device);
+  identity.transport = Transport(sysRoot, device);
   identity.vendor = Attribute(device / "vendor");
   identity.model = Attribute(device / "model");
   identity.firmware = First(device, device, "rev");
