@@ -29,7 +29,7 @@ std::uint64_t DiskBytes(const DiskInfo& disk) {
          static_cast<std::uint64_t>(disk.nTotalSectors);
 }
 
-void WriteDisk(JsonWriter& json, const DiskInfo& disk, const DriveIdentity& identity) {
+void WriteDisk(JsonWriter& json, const DiskInfo& disk, const DiskIdentity& identity) {
   json.StartObject();
   Member(json, "number", disk.nDiskNumber);
   Member(json, "device", local_system::DiskDevice(disk));
@@ -37,7 +37,7 @@ void WriteDisk(JsonWriter& json, const DiskInfo& disk, const DriveIdentity& iden
   Member(json, "bytesPerSector", disk.nBytesPerSector);
   Member(json, "totalSectors", disk.nTotalSectors);
   Member(json, "system", disk.bSystemDisk != 0);
-  WriteIdentityMembers(json, identity);
+  WriteDriveMembers(json, identity);
   Member(json, "stableNumber", identity.stableNumber);
   json.Key("partitions");
   json.StartArray();
@@ -50,7 +50,7 @@ void WriteDisk(JsonWriter& json, const DiskInfo& disk, const DriveIdentity& iden
 
 }  // namespace
 
-std::string DescribeDisk(const DiskInfo& disk, const DriveIdentity& identity) {
+std::string DescribeDisk(const DiskInfo& disk, const DiskIdentity& identity) {
   std::string text = "disk " + std::to_string(disk.nDiskNumber) +
                      (identity.stableNumber ? "" : "*") + " (" + local_system::DiskDevice(disk) +
                      "): " + FormatBytes(DiskBytes(disk)) + ", " +

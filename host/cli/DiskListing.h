@@ -13,13 +13,13 @@
 // A disk as the device manager tells it: its record and what the drive is.
 struct ListedDisk {
   std::unique_ptr<DiskInfo> record;
-  DriveIdentity identity;
+  DiskIdentity identity;
 };
 
 // "disk 1 (/dev/loop7): 64.00 MiB, 512-byte sectors, 2 partition(s), SYSTEM"
 // and, on a second line, what the drive is (DescribeDrive); a number that is
 // only a position is marked with "*".
-std::string DescribeDisk(const DiskInfo& disk, const DriveIdentity& identity);
+std::string DescribeDisk(const DiskInfo& disk, const DiskIdentity& identity);
 // "partition 1: 24.00 MiB from sector 2048, E:, mounted at /mnt/e, SYSTEM"
 std::string DescribePartition(const PartitionInfo& partition);
 // {"disks":[...]}: each disk's number, device, sizes, system mark, identity

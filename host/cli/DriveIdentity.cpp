@@ -12,8 +12,8 @@ std::optional<std::string> Text(const rapidjson::Value& object, const char* key)
 
 }  // namespace
 
-bool ParseDriveIdentity(const std::string& json, DriveIdentity* identity) {
-  *identity = DriveIdentity();
+bool ParseDriveIdentity(const std::string& json, DiskIdentity* identity) {
+  *identity = DiskIdentity();
   rapidjson::Document document;
   if (!ParseObject(json, &document)) return false;
   identity->vendor = Text(document, "vendor");
@@ -31,8 +31,8 @@ bool ParseDriveIdentity(const std::string& json, DriveIdentity* identity) {
   return true;
 }
 
-bool ParseMachineIdentity(const std::string& json, MachineIdentityText* machine) {
-  *machine = MachineIdentityText();
+bool ParseMachineIdentity(const std::string& json, MachineIdentity* machine) {
+  *machine = MachineIdentity();
   rapidjson::Document document;
   if (!ParseObject(json, &document)) return false;
   machine->vendor = Text(document, "vendor");
@@ -41,13 +41,13 @@ bool ParseMachineIdentity(const std::string& json, MachineIdentityText* machine)
   return true;
 }
 
-std::string DescribeDrive(const DriveIdentity& identity) {
+std::string DescribeDrive(const DiskIdentity& identity) {
   const std::string kind = !identity.rotational ? "?" : *identity.rotational ? "HDD" : "SSD";
   return identity.model.value_or("?") + ", serial " + identity.serial.value_or("?") + ", " +
          identity.transport.value_or("?") + ", " + kind;
 }
 
-std::string SerialTail(const DriveIdentity& identity, std::size_t count) {
+std::string SerialTail(const DiskIdentity& identity, std::size_t count) {
   if (!identity.serial) return "?";
   const std::string& serial = *identity.serial;
   return serial.size() <= count ? serial : ".." + serial.substr(serial.size() - count);

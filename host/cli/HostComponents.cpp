@@ -68,8 +68,8 @@ std::string AskForJson(Fill fill) {
 
 }  // namespace
 
-DriveIdentity HostComponents::Identity(int number) {
-  DriveIdentity identity;
+DiskIdentity HostComponents::Identity(int number) {
+  DiskIdentity identity;
   auto get = LibrarySymbol<VtxGetDiskIdentity>(m_deviceLibrary, "__GetDiskIdentity");
   if (get != nullptr) {
     ParseDriveIdentity(
@@ -78,8 +78,8 @@ DriveIdentity HostComponents::Identity(int number) {
   return identity;
 }
 
-MachineIdentityText HostComponents::Machine() {
-  MachineIdentityText machine;
+MachineIdentity HostComponents::Machine() {
+  MachineIdentity machine;
   auto get = LibrarySymbol<VtxGetMachineIdentity>(m_deviceLibrary, "__GetMachineIdentity");
   if (get != nullptr) ParseMachineIdentity(AskForJson(get), &machine);
   return machine;

@@ -31,8 +31,8 @@ class HostComponents {
 
   // What the device manager tells of disk `number` and of the machine;
   // everything unknown when it tells nothing (an older library).
-  DriveIdentity Identity(int number);
-  MachineIdentityText Machine();
+  DiskIdentity Identity(int number);
+  MachineIdentity Machine();
   // Holds the listing about to be shown, so that the module later reaches
   // only a disk that is still the one shown; false with the reason.
   bool HoldListing(std::string* error);

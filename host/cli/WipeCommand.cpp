@@ -295,7 +295,7 @@ void WipeCommand::NameReportFiles() {
   const std::string stamp = FileStamp(m_common.start);
   std::vector<std::string> taken;
   for (Target& target : m_targets) {
-    const DriveIdentity& identity = target.report.identity;
+    const DiskIdentity& identity = target.report.identity;
     std::string name = "disk-" +
                        (identity.serial ? FileSafe(*identity.serial)
                                         : std::to_string(target.report.disk) + "-no-serial") +
@@ -409,7 +409,7 @@ void WipeCommand::RunMany(ProgressDisplay::Mode mode) {
   std::fprintf(m_messages, "Wiping %zu disks at once with %s (%s):\n", m_targets.size(),
                m_common.algorithmName.c_str(), Passes(m_common.passes).c_str());
   for (const Target& target : m_targets) {
-    const DriveIdentity& identity = target.report.identity;
+    const DiskIdentity& identity = target.report.identity;
     rows.push_back({target.report.disk,
                     identity.model.value_or("?") + " " + SerialTail(identity, 8), target.scale});
     calls.push_back(target.call);

@@ -28,7 +28,7 @@ void WriteTarget(Writer& writer, const WipeReport& report) {
   } else {
     writer.Null();
   }
-  WriteIdentityMembers(writer, report.identity);
+  WriteDriveMembers(writer, report.identity);
   writer.EndObject();
 }
 
@@ -74,7 +74,10 @@ void WriteReport(Writer& writer, const WipeReport& report) {
   Member(writer, "program", "vantrix-wipe " + report.programVersion);
   Member(writer, "moduleVersion", report.moduleVersion);
   Member(writer, "host", report.hostName);
-  WriteMachine(writer, report.machine);
+  writer.Key("machine");
+  writer.StartObject();
+  WriteMachineMembers(writer, report.machine);
+  writer.EndObject();
   WriteTarget(writer, report);
   writer.Key("algorithm");
   writer.StartObject();

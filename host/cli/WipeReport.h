@@ -23,7 +23,7 @@ struct WipeReport {
   std::string programVersion;
   std::string moduleVersion;
   std::string hostName;
-  MachineIdentityText machine;  // the machine the program ran on
+  MachineIdentity machine;  // the machine the program ran on
 
   std::string targetKind;  // "file", "folder", "free-space", "partition", "disk"
   std::string targetName;  // the path, or "disk 1, partition 2"
@@ -31,7 +31,7 @@ struct WipeReport {
   int partition = -1;
   std::string device;  // the disk's device as the device manager names it
   TargetScale targetSize;
-  DriveIdentity identity;  // the drive of a disk, partition or free-space target
+  DiskIdentity identity;  // the drive of a disk, partition or free-space target
 
   std::string algorithmName;
   int algorithmType = 0;

@@ -28,15 +28,6 @@ std::size_t Utf8Length(const unsigned char* text, std::size_t size) {
   return length;
 }
 
-void Text(Writer& json, const char* key, const std::optional<std::string>& value) {
-  json.Key(key);
-  if (value) {
-    json.String(value->c_str(), static_cast<rapidjson::SizeType>(value->size()));
-  } else {
-    json.Null();
-  }
-}
-
 void PositiveOrNull(Writer& json, const char* key, std::uint64_t value) {
   json.Key(key);
   if (value != 0) {
@@ -79,24 +70,14 @@ std::string DiskIdentityJson(int number, const DiskIdentity& identity) {
   json.StartObject();
   json.Key("number");
   json.Int(number);
-  Text(json, "vendor", identity.vendor);
-  Text(json, "model", identity.model);
-  Text(json, "serial", identity.serial);
-  Text(json, "firmware", identity.firmware);
-  Text(json, "wwn", identity.wwn);
-  Text(json, "transport", identity.transport);
-  json.Key("rotational");
-  if (identity.rotational) {
-    json.Bool(*identity.rotational);
-  } else {
-    json.Null();
-  }
+  WriteDriveMembers(json, identity);
   PositiveOrNull(json, "logicalSectorBytes", identity.logicalSectorBytes);
   PositiveOrNull(json, "physicalSectorBytes", identity.physicalSectorBytes);
   json.Key("sizeBytes");
   json.Uint64(identity.sizeBytes);
-  Text(json, "deviceNumbers",
-       identity.deviceNumbers.empty() ? std::nullopt : std::optional(identity.deviceNumbers));
+  WriteTextOrNull(
+      json, "deviceNumbers",
+      identity.deviceNumbers.empty() ? std::nullopt : std::optional(identity.deviceNumbers));
   json.Key("stableNumber");
   json.Bool(identity.stableNumber);
   json.EndObject();
@@ -107,9 +88,7 @@ std::string MachineIdentityJson(const MachineIdentity& machine) {
   rapidjson::StringBuffer buffer;
   Writer json(buffer);
   json.StartObject();
-  Text(json, "vendor", machine.vendor);
-  Text(json, "product", machine.product);
-  Text(json, "serial", machine.serial);
+  WriteMachineMembers(json, machine);
   json.EndObject();
   return std::string(buffer.GetString(), buffer.GetSize());
 }

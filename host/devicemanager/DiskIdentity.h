@@ -47,6 +47,43 @@ std::string DiskIdentityJson(int number, const DiskIdentity& identity);
 // {"vendor":...,"product":...,"serial":...}, null where absent.
 std::string MachineIdentityJson(const MachineIdentity& machine);
 
+// Writes the members "vendor", "model", "serial", "firmware", "wwn",
+// "transport" and "rotational" (null where absent) into an open JSON object
+// of a RapidJSON-style writer; and "vendor", "product", "serial" of the
+// machine. Header-only, so that hosts reading the identity write it alike.
+template <class Writer>
+void WriteTextOrNull(Writer& json, const char* key, const std::optional<std::string>& value) {
+  json.Key(key);
+  if (value) {
+    json.String(value->c_str(), static_cast<unsigned>(value->size()));
+  } else {
+    json.Null();
+  }
+}
+
+template <class Writer>
+void WriteDriveMembers(Writer& json, const DiskIdentity& identity) {
+  WriteTextOrNull(json, "vendor", identity.vendor);
+  WriteTextOrNull(json, "model", identity.model);
+  WriteTextOrNull(json, "serial", identity.serial);
+  WriteTextOrNull(json, "firmware", identity.firmware);
+  WriteTextOrNull(json, "wwn", identity.wwn);
+  WriteTextOrNull(json, "transport", identity.transport);
+  json.Key("rotational");
+  if (identity.rotational) {
+    json.Bool(*identity.rotational);
+  } else {
+    json.Null();
+  }
+}
+
+template <class Writer>
+void WriteMachineMembers(Writer& json, const MachineIdentity& machine) {
+  WriteTextOrNull(json, "vendor", machine.vendor);
+  WriteTextOrNull(json, "product", machine.product);
+  WriteTextOrNull(json, "serial", machine.serial);
+}
+
 // Whether two readings name the same drive: same device numbers, and the
 // same serial, WWN and model where the system tells them.
 bool SameDrive(const DiskIdentity& a, const DiskIdentity& b);
