@@ -170,16 +170,12 @@ int WipeCommand::NameTargets() {
   }
   NameReportFiles();
   if (m_common.exitCode != kExitWiped) return m_common.exitCode;
+  const std::string why = "another target of the command was " +
+                          std::string(worst == kExitRefused ? "refused" : "not found") +
+                          "; nothing was written";
   for (std::size_t at = 0; at < m_targets.size() && worst != kGoOn; ++at) {
-    if (statuses[at] != kGoOn) continue;
-    const std::string why = "another target of the command was " +
-                            std::string(worst == kExitRefused ? "refused" : "not found") +
-                            "; nothing was written";
-    if (worst == kExitRefused) {
-      Refuse(m_targets[at], why);
-    } else {
-      Fail(m_targets[at], why);
-    }
+    if (statuses[at] == kGoOn)
+      Record(m_targets[at], worst == kExitRefused ? "refused" : "failed", why, worst);
   }
   if (worst != kGoOn) return worst;
   if (m_options.IsDevice() && !Confirmed()) return RefuseAll("not confirmed; nothing was written");
@@ -287,9 +283,7 @@ void WipeCommand::NameReportFiles() {
   }
   fs::create_directories(fs::path(absolute), error);
   if (!fs::is_directory(fs::path(absolute), error)) {
-    m_common.exitCode = kExitFailed;
-    for (Target& target : m_targets)
-      Fail(target, "cannot make the report folder " + absolute + "; nothing was written");
+    FailAll("cannot make the report folder " + absolute + "; nothing was written");
     return;
   }
   const std::string stamp = FileStamp(m_common.start);
@@ -309,25 +303,28 @@ void WipeCommand::NameReportFiles() {
 
 int WipeCommand::Fail(Target& target, const std::string& message) {
   std::fprintf(stderr, "vantrix-wipe: %s\n", message.c_str());
-  target.report.outcome = "failed";
-  target.report.message = message;
-  target.report.exitCode = kExitFailed;
-  return kExitFailed;
+  return Record(target, "failed", message, kExitFailed);
 }
 
 int WipeCommand::Refuse(Target& target, const std::string& message) {
   std::fprintf(stderr, "vantrix-wipe: refused: %s\n", message.c_str());
-  target.report.outcome = "refused";
-  target.report.message = message;
-  target.report.exitCode = kExitRefused;
-  return kExitRefused;
+  return Record(target, "refused", message, kExitRefused);
 }
 
+int WipeCommand::Record(Target& target, const char* outcome, const std::string& message,
+                        int status) {
+  target.report.outcome = outcome;
+  target.report.message = message;
+  target.report.exitCode = status;
+  return status;
+}
+
+// Said once, recorded in every target's report.
 int WipeCommand::FailAll(const std::string& message) {
   m_common.exitCode = kExitFailed;
   if (m_targets.empty() && !m_options.IsManyDisks()) m_targets.emplace_back(m_common);
-  if (m_targets.empty()) std::fprintf(stderr, "vantrix-wipe: %s\n", message.c_str());
-  for (Target& target : m_targets) Fail(target, message);
+  std::fprintf(stderr, "vantrix-wipe: %s\n", message.c_str());
+  for (Target& target : m_targets) Record(target, "failed", message, kExitFailed);
   if (m_targets.size() == 1 && m_targets[0].reportPath.empty())
     m_targets[0].reportPath = m_options.reportPath;
   return kExitFailed;
@@ -335,7 +332,8 @@ int WipeCommand::FailAll(const std::string& message) {
 
 int WipeCommand::RefuseAll(const std::string& message) {
   m_common.exitCode = kExitRefused;
-  for (Target& target : m_targets) Refuse(target, message);
+  std::fprintf(stderr, "vantrix-wipe: refused: %s\n", message.c_str());
+  for (Target& target : m_targets) Record(target, "refused", message, kExitRefused);
   return kExitRefused;
 }
 

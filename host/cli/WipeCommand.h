@@ -49,6 +49,7 @@ class WipeCommand {
   int Refuse(Target& target, const std::string& message);
   int RefuseSystemTarget(Target& target, std::uint32_t code, const char* name);
   int Fail(Target& target, const std::string& message);
+  int Record(Target& target, const char* outcome, const std::string& message, int status);
   int FailAll(const std::string& message);
   int RefuseAll(const std::string& message);
   bool Confirmed();

@@ -192,9 +192,13 @@ void ProgressBoard::Redraw() {
   }
   const double fraction = allBytes > 0 ? doneBytes / allBytes : 0;
   const double left = rate > 0 ? (allBytes - doneBytes) / rate : -1;
-  std::fprintf(m_out, "\r\x1b[2Ktotal  %5.1f%%  %s/s  %s left  %d of %zu running\n",
-               fraction * 100.0, FormatBytes(static_cast<std::uint64_t>(rate)).c_str(),
-               FormatDuration(left).c_str(), running, m_rows.size());
+  if (running == 0) {
+    std::fprintf(m_out, "\r\x1b[2Ktotal  every disk has ended\n");
+  } else {
+    std::fprintf(m_out, "\r\x1b[2Ktotal  %5.1f%%  %s/s  %s left  %d of %zu running\n",
+                 fraction * 100.0, FormatBytes(static_cast<std::uint64_t>(rate)).c_str(),
+                 FormatDuration(left).c_str(), running, m_rows.size());
+  }
   m_drawnLines = static_cast<int>(m_rows.size()) + 1;
 }
 
