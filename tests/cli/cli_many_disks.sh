@@ -124,15 +124,22 @@ check "three disks: wiped, verified, identity and machine in each report" equals
 check "three disks: the wipes ran at once (every start before every end)" equals \
   "$(jq -s '(map(.start) | max) < (map(.end) | min)' "$reports"/*.json)" true
 
-echo "--- one disk fails midway (its image fills a tmpfs): it fails alone"
-fill 1 3
+echo "--- --all (every disk but the system one) while one fails midway (its image fills a tmpfs): it fails alone"
+fill 1 2 3
 rm -rf "$reports"
-"$program" --report "$reports/" disk 1 5 3 --yes </dev/null >"$out" 2>"$err"
+"$program" --report "$reports/" disk --all --yes </dev/null >"$out" 2>"$err"
 check "failing disk: exit 1" equals "$?" 1
-check "failing disk: every byte of disks 1 and 3 holds the pattern" eval 'wiped 1 && wiped 3'
+check "failing disk: every byte of disks 1 to 3 holds the pattern" eval 'wiped 1 && wiped 2 && wiped 3'
 check "failing disk: outcomes" equals \
   "$(jq -s -c 'sort_by(.target.disk) | map([.target.disk, .outcome])' "$reports"/*.json)" \
-  '[[1,"wiped"],[3,"wiped"],[5,"failed"]]'
+  '[[1,"wiped"],[2,"wiped"],[3,"wiped"],[5,"failed"]]'
+
+echo "--- usage errors: exit 2"
+for arguments in "disk" "disk 1 1" "disk 1 --all"; do
+  # shellcheck disable=SC2086
+  "$program" $arguments </dev/null >"$out" 2>"$err"
+  check "'$arguments' exits 2" equals "$?" 2
+done
 
 echo "--- SIGINT stops all three: exit 3"
 for attempt in 1 2 3; do
