@@ -10,7 +10,7 @@
 // stands for /sys, so that tests feed recorded trees; they read files and
 // links only and open no device.
 
-// Asks the drive behind /dev/<name> for its unit serial number page (SCSI
+// Asks the drive (kernel name `name`) for its unit serial number page (SCSI
 // INQUIRY, VPD page 0x80) and gives the page's bytes, or nothing.
 using UnitSerialInquiry = std::function<std::vector<unsigned char>(const std::string& name)>;
 

@@ -35,13 +35,14 @@ std::string KernelName(dev_t device) {
   return path.substr(path.rfind('/') + 1);
 }
 
-// INQUIRY with EVPD, page 0x80, on a descriptor opened read-only: asks,
-// writes nothing.
-std::vector<unsigned char> InquireUnitSerial(const std::string& name) {
-  const int descriptor = open(("/dev/" + name).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+// INQUIRY with EVPD, page 0x80, on the record's block device opened
+// read-only (and checked to be one): asks, writes nothing.
+std::vector<unsigned char> InquireUnitSerial(const std::string& path) {
+  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
   if (descriptor < 0) return {};
-  unsigned char command[6] = {0x12, 0x01, 0x80, 0x00, 0xFC, 0x00};
+  struct stat status;
   std::vector<unsigned char> page(0xFC, 0);
+  unsigned char command[6] = {0x12, 0x01, 0x80, 0x00, 0xFC, 0x00};
   unsigned char sense[32] = {};
   sg_io_hdr_t request = {};
   request.interface_id = 'S';
@@ -53,8 +54,9 @@ std::vector<unsigned char> InquireUnitSerial(const std::string& name) {
   request.mx_sb_len = sizeof(sense);
   request.sbp = sense;
   request.timeout = 5000;
-  const bool answered =
-      ioctl(descriptor, SG_IO, &request) == 0 && (request.info & SG_INFO_OK_MASK) == SG_INFO_OK;
+  const bool answered = fstat(descriptor, &status) == 0 && S_ISBLK(status.st_mode) &&
+                        ioctl(descriptor, SG_IO, &request) == 0 &&
+                        (request.info & SG_INFO_OK_MASK) == SG_INFO_OK;
   close(descriptor);
   if (!answered) return {};
   page.resize(page.size() - static_cast<std::size_t>(request.resid > 0 ? request.resid : 0));
@@ -67,7 +69,11 @@ DiskIdentity ReadDriveIdentity(const DiskInfo& disk) {
   DiskIdentity identity;
   dev_t device = 0;
   const std::string name = BlockDeviceOf(disk, &device) ? KernelName(device) : "";
-  if (!name.empty()) identity = ReadSysfsIdentity(kSys, name, InquireUnitSerial);
+  const std::string path = RecordText(disk.szDevicePath);
+  if (!name.empty()) {
+    identity = ReadSysfsIdentity(kSys, name,
+                                 [&path](const std::string&) { return InquireUnitSerial(path); });
+  }
   identity.deviceNumbers = DeviceNumbersOf(disk);
   return identity;
 }
