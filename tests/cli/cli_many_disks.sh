@@ -1,23 +1,34 @@
 #!/usr/bin/env bash
 # vantrix-wipe on several described loop disks at once (`losetup -f`):
-#   cli_many_disks.sh <vantrix-wipe> <dir>
+#   cli_many_disks.sh <vantrix-wipe> <dir> [<wineprefix> <wine-runner>]
 # Disks 1 to 3 are 32 MiB images described as the drives they stand for
 # (model, serial, transport; disk 3 tells no serial), disk 4 is marked as
 # holding the system, and disk 5's image lies on a 8 MiB tmpfs, so that its
 # writes fail once the tmpfs is full. Every step fills the images with random
 # bytes first and checks them afterwards byte for byte. Exits 77 (skipped)
 # when not root or no loop device can be made; everything made is removed on
-# every path.
+# every path. Under Wine disk N is PhysicalDriveN of the prefix, and the
+# question in a terminal is left out.
 set -uo pipefail
 
 program=${1:?vantrix-wipe}
 dir=${2:?folder}
+prefix=${3:-}
+runner=${4:-}
+links=()
 description=$dir/disks.json
 full=$dir/full
 sectors=65536 # 32 MiB
 devices=()
 
+# A driver loaded under Wine lives as long as its session: the test lets the
+# session before it end, and its own.
+end_wine_session() { [[ -z $prefix ]] || WINEPREFIX=$prefix timeout 600 wineserver --wait; }
+
 cleanup() {
+  end_wine_session
+  rm -f "${links[@]}"
+  links=()
   local device
   for device in "${devices[@]}"; do losetup -d "$device" 2>/dev/null; done
   devices=()
@@ -40,6 +51,10 @@ check() {
     failures=$((failures + 1))
   fi
 }
+native_path() { if [[ -n $runner ]]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1"; fi; }
+launcher=()
+[[ -n $runner ]] && launcher=("$runner")
+run() { "${launcher[@]}" "$program" "$@"; }
 equals() { [[ "$1" == "$2" ]] || { echo "      got '$1', expected '$2'"; return 1; }; }
 
 # The images are written and read through their loop devices, bypassing the
@@ -74,21 +89,30 @@ make_disks() {
  {"number":5,$geometry,"device":"${devices[5]}","model":"Failing Disk","serial":"FAIL-0005",
   "transport":"sata","rotational":true}]}
 JSON
+  if [[ -n $prefix ]]; then
+    for n in 1 2 3 4 5; do
+      links[n]=$prefix/dosdevices/physicaldrive$n
+      ln -sfn "${devices[n]:-${devices[2]}}" "${links[n]}" || return 1
+    done
+  fi
 }
 
 [[ $(id -u) -eq 0 ]] || skip "not root"
 for tool in losetup jq python3; do
   command -v "$tool" >/dev/null || skip "$tool is missing (scripts/setup.sh installs it)"
 done
+if [[ -n $prefix ]]; then "$runner" --prepare || exit 1; fi
 cleanup
 make_disks || skip "cannot mount a tmpfs and attach loop images here"
-export VTX_DEVICE_DESCRIPTION=$description
+export VTX_DEVICE_DESCRIPTION
+VTX_DEVICE_DESCRIPTION=$(native_path "$description")
 out=$dir/out.txt
 err=$dir/err.txt
 reports=$dir/reports
+reports_arg=$(native_path "$reports/")
 
 echo "--- disks --json: each drive's identity, null where unknown"
-"$program" disks --json >"$out" 2>"$err"
+run disks --json >"$out" 2>"$err"
 check "disks --json: exit 0" equals "$?" 0
 check "disks --json: identities" equals \
   "$(jq -c '[.disks[] | [.number, .model, .serial, .transport, .rotational, .sizeBytes]]' "$out")" \
@@ -103,7 +127,7 @@ echo "--- a system disk among the targets: exit 4, nothing written"
 fill 1 2 3
 before=$(sums 1 2 3)
 rm -rf "$reports"
-"$program" --report "$reports/" disk 1 2 3 4 --yes </dev/null >"$out" 2>"$err"
+run --report "$reports_arg" disk 1 2 3 4 --yes </dev/null >"$out" 2>"$err"
 check "system among targets: exit 4" equals "$?" 4
 check "system among targets: no image changed" equals "$(sums 1 2 3)" "$before"
 check "system among targets: four reports, all refused" equals \
@@ -112,7 +136,7 @@ check "system among targets: four reports, all refused" equals \
 echo "--- three disks at once, --verify, one report each"
 fill 1 2 3
 rm -rf "$reports"
-"$program" --report "$reports/" disk 1 2 3 --yes --verify </dev/null >"$out" 2>"$err"
+run --report "$reports_arg" disk 1 2 3 --yes --verify </dev/null >"$out" 2>"$err"
 check "three disks: exit 0" equals "$?" 0
 for n in 1 2 3; do check "three disks: every byte of disk $n holds the pattern" wiped "$n"; done
 check "three disks: reports named by serial" equals \
@@ -127,17 +151,22 @@ check "three disks: the wipes ran at once (every start before every end)" equals
 echo "--- --all (every disk but the system one) while one fails midway (its image fills a tmpfs): it fails alone"
 fill 1 2 3
 rm -rf "$reports"
-"$program" --report "$reports/" disk --all --yes </dev/null >"$out" 2>"$err"
-check "failing disk: exit 1" equals "$?" 1
+run --report "$reports_arg" disk --all --yes </dev/null >"$out" 2>"$err"
+status=$?
 check "failing disk: every byte of disks 1 to 3 holds the pattern" eval 'wiped 1 && wiped 2 && wiped 3'
-check "failing disk: outcomes" equals \
-  "$(jq -s -c 'sort_by(.target.disk) | map([.target.disk, .outcome])' "$reports"/*.json)" \
-  '[[1,"wiped"],[2,"wiped"],[3,"wiped"],[5,"failed"]]'
+# Under Wine the driver's writes land in the loop device's cache (Wine does
+# not write through), so the full tmpfs is not seen: disk 5 is left out there.
+if [[ -z $runner ]]; then
+  check "failing disk: exit 1" equals "$status" 1
+  check "failing disk: outcomes" equals \
+    "$(jq -s -c 'sort_by(.target.disk) | map([.target.disk, .outcome])' "$reports"/*.json)" \
+    '[[1,"wiped"],[2,"wiped"],[3,"wiped"],[5,"failed"]]'
+fi
 
 echo "--- usage errors: exit 2"
 for arguments in "disk" "disk 1 1" "disk 1 --all"; do
   # shellcheck disable=SC2086
-  "$program" $arguments </dev/null >"$out" 2>"$err"
+  run $arguments </dev/null >"$out" 2>"$err"
   check "'$arguments' exits 2" equals "$?" 2
 done
 
@@ -146,7 +175,8 @@ for attempt in 1 2 3; do
   fill 1 2 3
   before=$(sums 1 2 3)
   rm -rf "$reports"
-  "$program" --json --report "$reports/" disk 1 2 3 --algorithm 20 --yes </dev/null >"$out" 2>"$err" &
+  # Started directly, so that the signal reaches the program.
+  "${launcher[@]}" "$program" --json --report "$reports_arg" disk 1 2 3 --algorithm 20 --yes </dev/null >"$out" 2>"$err" &
   pid=$!
   for _ in $(seq 500); do
     [[ $(jq -s '[.[] | select(.msg_status == 2) | .disk] | unique | length' "$out" 2>/dev/null) == 3 ]] && break
@@ -163,6 +193,7 @@ check "SIGINT: every report says stopped" equals \
 check "SIGINT: progress lines name their disks" equals \
   "$(jq -s -c '[.[] | select(has("msg_status")) | .disk] | unique' "$out")" '[1,2,3]'
 
+if [[ -z $runner ]]; then
 echo "--- the listing changes while the question waits: the confirmed disk or none"
 fill 1 3
 before=$(sums 1 3)
@@ -199,6 +230,7 @@ PY
 check "changed listing: the wipe fails (exit 1)" equals "$(cat "$out")" 1
 check "changed listing: the other disk is untouched" equals "$(sums 3)" "$(echo "$before" | tail -n 1)"
 check "changed listing: the confirmed disk is untouched" equals "$(sums 1)" "$(echo "$before" | head -n 1)"
+fi
 
 echo "vantrix-wipe on many disks: $failures failure(s)"
 [[ $failures -eq 0 ]] && rm -rf "$dir"/*.img "$reports"
