@@ -107,8 +107,9 @@ bool CDeviceManager::ReadSourceLocked(std::vector<DiskInfo>* disks,
   m_reportedFailure = m_failure;
   identities->clear();
   for (const DiskInfo& disk : *disks) {
+    const std::uint32_t number = disk.nDiskNumber;  // read by value: the record is packed
     identities->push_back(source == DescriptionSource::kRead
-                              ? DescribedIdentity(disk, described[disk.nDiskNumber])
+                              ? DescribedIdentity(disk, described[number])
                               : MachineDiskIdentity(disk));
     TakeSizesFromRecord(disk, &identities->back());
   }
