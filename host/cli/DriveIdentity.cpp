@@ -52,3 +52,12 @@ std::string SerialTail(const DiskIdentity& identity, std::size_t count) {
   const std::string& serial = *identity.serial;
   return serial.size() <= count ? serial : ".." + serial.substr(serial.size() - count);
 }
+
+std::string ShortText(const std::string& text, std::size_t columns) {
+  std::size_t characters = 0;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const bool starts = (static_cast<unsigned char>(text[at]) & 0xC0) != 0x80;
+    if (starts && characters++ == columns) return text.substr(0, at);
+  }
+  return text;
+}

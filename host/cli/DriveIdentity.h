@@ -17,5 +17,8 @@ bool ParseMachineIdentity(const std::string& json, MachineIdentity* machine);
 // "WDC WD10EZEX, serial WD-WCC3F0000001, sata, HDD": what a person reads to
 // tell the drive; "?" for what is unknown.
 std::string DescribeDrive(const DiskIdentity& identity);
-// The last `count` characters of the serial, "?" when there is none.
+// `text` cut to at most `columns` characters (UTF-8), never inside one.
+std::string ShortText(const std::string& text, std::size_t columns);
+// The last `count` characters of the serial (ASCII as serials are), ".."
+// before them when cut; "?" when there is none.
 std::string SerialTail(const DiskIdentity& identity, std::size_t count);

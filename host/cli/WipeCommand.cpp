@@ -409,7 +409,8 @@ void WipeCommand::RunMany(ProgressDisplay::Mode mode) {
   for (const Target& target : m_targets) {
     const DiskIdentity& identity = target.report.identity;
     rows.push_back({target.report.disk,
-                    identity.model.value_or("?") + " " + SerialTail(identity, 8), target.scale});
+                    ShortText(identity.model.value_or("?"), 14) + " " + SerialTail(identity, 7),
+                    target.scale});
     calls.push_back(target.call);
     std::fprintf(m_messages, "  %s (%s): %s\n", target.report.targetName.c_str(),
                  target.report.device.c_str(), DescribeDrive(identity).c_str());

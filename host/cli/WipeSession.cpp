@@ -38,6 +38,23 @@ std::string WithDisk(const std::string& json, int disk) {
          json.substr(open + 1);
 }
 
+// One disk's line on the board, short enough (with its label) for an
+// 80-column terminal, so that redrawing counts whole lines: percent, pass,
+// rate and time left; how it ended once it has.
+std::string BoardLine(const ProgressRecord& record, const TargetScale& scale, double seconds) {
+  if (record.IsFinished()) {
+    return record.errorCode == 0 ? "100.0%  wiped" : "ended with " + FormatCode(record.errorCode);
+  }
+  if (!record.IsRunning()) return "  0.0%  starting";
+  const ProgressFigures figures = ComputeProgress(record, scale, seconds);
+  char line[96];
+  std::snprintf(line, sizeof(line), "%5.1f%%  pass %d/%d  %s/s  %s left", figures.fraction * 100.0,
+                figures.pass, figures.passes,
+                FormatBytes(static_cast<std::uint64_t>(figures.bytesPerSecond)).c_str(),
+                FormatDuration(figures.secondsLeft).c_str());
+  return line;
+}
+
 bool ParseTaskId(const std::string& json, std::int64_t* taskId) {
   rapidjson::Document document;
   return ParseObject(json, &document) && ReadInt64(document, "taskId", taskId);
@@ -187,8 +204,8 @@ void ProgressBoard::Redraw() {
     doneBytes += record.IsFinished() ? bytes : figures.fraction * bytes;
     rate += record.IsRunning() ? figures.bytesPerSecond : 0;
     running += record.IsFinished() ? 0 : 1;
-    std::fprintf(m_out, "\r\x1b[2Kdisk %-6d %-28s %s\n", m_rows[at].disk, m_rows[at].label.c_str(),
-                 RenderProgressLine(record, m_rows[at].scale, m_writing[at]).c_str());
+    std::fprintf(m_out, "\r\x1b[2Kdisk %-4d %-24s %s\n", m_rows[at].disk, m_rows[at].label.c_str(),
+                 BoardLine(record, m_rows[at].scale, m_writing[at]).c_str());
   }
   const double fraction = allBytes > 0 ? doneBytes / allBytes : 0;
   const double left = rate > 0 ? (allBytes - doneBytes) / rate : -1;

@@ -71,7 +71,7 @@ class ProgressBoard {
  public:
   struct Row {
     int disk = -1;
-    std::string label;  // what names the drive: model and the serial's tail
+    std::string label;  // what names the drive: model and the serial's tail, at most 24 columns
     TargetScale scale;
   };
 
