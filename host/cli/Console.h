@@ -7,6 +7,9 @@ namespace console {
 enum class Stream { kInput, kOutput, kError };
 
 bool IsTerminal(Stream stream);
+// Lets standard output, a terminal, take the cursor moves that redraw several
+// lines in place (VT sequences); false where it cannot.
+bool EnableCursorMoves();
 
 // Stop requests: SIGINT, SIGTERM and SIGHUP on Linux (where SIGPIPE is
 // ignored from then on: output to a closed pipe fails, nothing ends); Ctrl-C, Ctrl-Break and the

@@ -24,13 +24,21 @@ void WritePartition(JsonWriter& json, const PartitionInfo& partition) {
   json.EndObject();
 }
 
-void WriteDisk(JsonWriter& json, const DiskInfo& disk) {
+std::uint64_t DiskBytes(const DiskInfo& disk) {
+  return static_cast<std::uint64_t>(disk.nBytesPerSector) *
+         static_cast<std::uint64_t>(disk.nTotalSectors);
+}
+
+void WriteDisk(JsonWriter& json, const DiskInfo& disk, const DiskIdentity& identity) {
   json.StartObject();
   Member(json, "number", disk.nDiskNumber);
   Member(json, "device", local_system::DiskDevice(disk));
+  Member(json, "sizeBytes", DiskBytes(disk));
   Member(json, "bytesPerSector", disk.nBytesPerSector);
   Member(json, "totalSectors", disk.nTotalSectors);
   Member(json, "system", disk.bSystemDisk != 0);
+  WriteDriveMembers(json, identity);
+  Member(json, "stableNumber", identity.stableNumber);
   json.Key("partitions");
   json.StartArray();
   for (int index = 0; index < PartitionCount(disk); ++index) {
@@ -42,15 +50,14 @@ void WriteDisk(JsonWriter& json, const DiskInfo& disk) {
 
 }  // namespace
 
-std::string DescribeDisk(const DiskInfo& disk) {
-  const std::uint64_t size = static_cast<std::uint64_t>(disk.nBytesPerSector) *
-                             static_cast<std::uint64_t>(disk.nTotalSectors);
-  std::string text = "disk " + std::to_string(disk.nDiskNumber) + " (" +
-                     local_system::DiskDevice(disk) + "): " + FormatBytes(size) + ", " +
+std::string DescribeDisk(const DiskInfo& disk, const DiskIdentity& identity) {
+  std::string text = "disk " + std::to_string(disk.nDiskNumber) +
+                     (identity.stableNumber ? "" : "*") + " (" + local_system::DiskDevice(disk) +
+                     "): " + FormatBytes(DiskBytes(disk)) + ", " +
                      std::to_string(disk.nBytesPerSector) + "-byte sectors, " +
                      std::to_string(PartitionCount(disk)) + " partition(s)";
   if (disk.bSystemDisk != 0) text += ", SYSTEM";
-  return text;
+  return text + "\n    " + DescribeDrive(identity);
 }
 
 std::string DescribePartition(const PartitionInfo& partition) {
@@ -65,11 +72,14 @@ std::string DescribePartition(const PartitionInfo& partition) {
   return text;
 }
 
-std::string DisksAsJson(const std::vector<std::unique_ptr<DiskInfo>>& disks) {
+std::string DisksAsJson(const std::vector<ListedDisk>& disks) {
   rapidjson::StringBuffer buffer;
   JsonWriter json(buffer);
+  json.StartObject();
+  json.Key("disks");
   json.StartArray();
-  for (const std::unique_ptr<DiskInfo>& disk : disks) WriteDisk(json, *disk);
+  for (const ListedDisk& disk : disks) WriteDisk(json, *disk.record, disk.identity);
   json.EndArray();
+  json.EndObject();
   return std::string(buffer.GetString(), buffer.GetSize());
 }

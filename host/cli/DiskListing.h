@@ -4,17 +4,27 @@
 #include <string>
 #include <vector>
 
+#include "host/cli/DriveIdentity.h"
 #include "platform/DiskInfo.h"
 
 // How disks and partitions are shown to a person (the `disks` listing and the
 // question before a destructive wipe) and listed as JSON (`disks --json`).
 
+// A disk as the device manager tells it: its record and what the drive is.
+struct ListedDisk {
+  std::unique_ptr<DiskInfo> record;
+  DiskIdentity identity;
+};
+
 // "disk 1 (/dev/loop7): 64.00 MiB, 512-byte sectors, 2 partition(s), SYSTEM"
-std::string DescribeDisk(const DiskInfo& disk);
+// and, on a second line, what the drive is (DescribeDrive); a number that is
+// only a position is marked with "*".
+std::string DescribeDisk(const DiskInfo& disk, const DiskIdentity& identity);
 // "partition 1: 24.00 MiB from sector 2048, E:, mounted at /mnt/e, SYSTEM"
 std::string DescribePartition(const PartitionInfo& partition);
-// One JSON array of the disks with their partitions.
-std::string DisksAsJson(const std::vector<std::unique_ptr<DiskInfo>>& disks);
+// {"disks":[...]}: each disk's number, device, sizes, system mark, identity
+// members (WriteIdentityMembers), "stableNumber" and partitions.
+std::string DisksAsJson(const std::vector<ListedDisk>& disks);
 
 // The partitions of `disk` that its table holds. (The count is read by
 // value: it sits unaligned in the packed record.)

@@ -9,3 +9,17 @@ enum ExitCode : int {
   kExitRefused = 4,          // a system target, no confirmation, or a copy-on-write file system
   kExitReportUnwritten = 5,  // the wipe completed but its report could not be written
 };
+
+// The more serious of two exit statuses of wipes, for a command that ran
+// several: refused over stopped over failed over any other failure, and
+// anything over 0.
+inline int MostSerious(int a, int b) {
+  const auto rank = [](int status) {
+    return status == kExitWiped     ? 0
+           : status == kExitRefused ? 4
+           : status == kExitStopped ? 3
+           : status == kExitFailed  ? 2
+                                    : 1;
+  };
+  return rank(a) >= rank(b) ? a : b;
+}

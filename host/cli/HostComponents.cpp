@@ -1,6 +1,7 @@
 #include "host/cli/HostComponents.h"
 
 #include "common/IErrorInterpreter.h"
+#include "host/devicemanager/DiskIdentityExports.h"
 #include "host/cli/DiskListing.h"
 #include "platform/IDeviceManager.h"
 
@@ -59,6 +60,54 @@ std::unique_ptr<DiskInfo> HostComponents::Disk(int number, std::string* error) {
     return nullptr;
   }
   return disk;
+}
+
+namespace {
+
+// Asks `fill` (an identity export: JSON into a buffer, answering its length)
+// until the buffer holds the whole answer; "" when there is none.
+template <class Fill>
+std::string AskForJson(Fill fill) {
+  std::string buffer(1024, '\0');
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const int length = fill(&buffer[0], static_cast<int>(buffer.size()));
+    if (length < 0) return "";
+    if (static_cast<std::size_t>(length) < buffer.size()) return buffer.substr(0, length);
+    buffer.assign(static_cast<std::size_t>(length) + 1, '\0');
+  }
+  return "";
+}
+
+}  // namespace
+
+DiskIdentity HostComponents::Identity(int number) {
+  DiskIdentity identity;
+  auto get = LibrarySymbol<VtxGetDiskIdentity>(m_deviceLibrary, "__GetDiskIdentity");
+  if (get != nullptr) {
+    ParseDriveIdentity(
+        AskForJson([&](char* buffer, int size) { return get(number, buffer, size); }), &identity);
+  }
+  return identity;
+}
+
+MachineIdentity HostComponents::Machine() {
+  MachineIdentity machine;
+  auto get = LibrarySymbol<VtxGetMachineIdentity>(m_deviceLibrary, "__GetMachineIdentity");
+  if (get != nullptr) ParseMachineIdentity(AskForJson(get), &machine);
+  return machine;
+}
+
+bool HostComponents::HoldListing(std::string* error) {
+  auto hold = LibrarySymbol<VtxHoldDiskListing>(m_deviceLibrary, "__HoldDiskListing");
+  if (hold == nullptr) {
+    *error = m_deviceLibrary.Path() + " does not export __HoldDiskListing";
+    return false;
+  }
+  if (hold(1) < 0) {
+    *error = "the device manager cannot read the disks";
+    return false;
+  }
+  return true;
 }
 
 std::string HostComponents::ErrorText(std::uint32_t code) {

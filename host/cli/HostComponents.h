@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/cli/DriveIdentity.h"
 #include "host/cli/HostLibrary.h"
 #include "platform/DiskInfo.h"
 
@@ -30,6 +31,14 @@ class HostComponents {
   std::vector<int> DiskNumbers();
   // The record of disk `number`, or null with the device manager's reason.
   std::unique_ptr<DiskInfo> Disk(int number, std::string* error);
+
+  // What the device manager tells of disk `number` and of the machine;
+  // everything unknown when it tells nothing (an older library).
+  DiskIdentity Identity(int number);
+  MachineIdentity Machine();
+  // Holds the listing about to be shown, so that the module later reaches
+  // only a disk that is still the one shown; false with the reason.
+  bool HoldListing(std::string* error);
 
   // The interpreter's text for `code`; "" when no interpreter is loaded.
   std::string ErrorText(std::uint32_t code);

@@ -1,5 +1,6 @@
 #include "host/cli/ProgramOptions.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include <CLI/CLI.hpp>
@@ -17,7 +18,8 @@ constexpr const char kExitStatusHelp[] =
     "  3  stopped by the user (Ctrl-C, SIGINT, SIGTERM)\n"
     "  4  refused: a system disk or partition, no confirmation, or a file on a\n"
     "     copy-on-write file system (see --allow-copy-on-write)\n"
-    "  5  the wipe completed but its report could not be written";
+    "  5  the wipe completed but its report could not be written\n"
+    "With several disks: 0 when all were wiped, else the most serious outcome (4, 3, 1, 5).";
 
 CLI::App* AddDevice(CLI::App& app, const char* name, const char* description,
                     ProgramOptions* options, bool withPartition) {
@@ -65,6 +67,24 @@ void AddProofOptions(CLI::App& app, CLI::Option* report, ProgramOptions* options
       ->type_name("NAME");
 }
 
+// `disk` takes numbers or --all, each number once.
+int CheckDiskNumbers(ProgramOptions* options) {
+  const std::vector<int>& disks = options->disks;
+  if (disks.empty() == !options->allDisks) {
+    std::fprintf(stderr, "vantrix-wipe: disk takes disk numbers or --all (one of the two)\n");
+    return kExitUsage;
+  }
+  for (std::size_t at = 0; at < disks.size(); ++at) {
+    if (std::find(disks.begin(), disks.begin() + static_cast<std::ptrdiff_t>(at), disks[at]) !=
+        disks.begin() + static_cast<std::ptrdiff_t>(at)) {
+      std::fprintf(stderr, "vantrix-wipe: disk %d is named twice\n", disks[at]);
+      return kExitUsage;
+    }
+  }
+  if (disks.size() == 1) options->disk = disks[0];
+  return -1;
+}
+
 }  // namespace
 
 int ParseProgramOptions(int argc, char** argv, ProgramOptions* options) {
@@ -79,10 +99,11 @@ int ParseProgramOptions(int argc, char** argv, ProgramOptions* options) {
   app.add_flag("--json", options->json,
                "print every progress record as JSON, one per line, and a final summary object");
   CLI::Option* report =
-      app.add_option(
-             "--report", options->reportPath,
-             "write a JSON wipe report to this file when the wipe ends, whatever its outcome")
-          ->type_name("FILE");
+      app.add_option("--report", options->reportPath,
+                     "write a JSON wipe report to this file when the wipe ends, whatever its "
+                     "outcome; with several disks a folder (created if missing) that gets one "
+                     "report per disk, named by its serial")
+          ->type_name("FILE|DIR/");
   AddProofOptions(app, report, options);
 
   CLI::App* file = app.add_subcommand("file", "wipe one file and delete it");
@@ -93,8 +114,11 @@ int ParseProgramOptions(int argc, char** argv, ProgramOptions* options) {
                                   options, /*withPartition=*/true);
   CLI::App* partition = AddDevice(app, "partition", "wipe one partition of a disk (destructive)",
                                   options, /*withPartition=*/true);
-  CLI::App* disk = AddDevice(app, "disk", "wipe a whole disk (destructive)", options,
-                             /*withPartition=*/false);
+  CLI::App* disk = app.add_subcommand("disk", "wipe whole disks, several at once (destructive)");
+  disk->add_option("DISK", options->disks, "disk numbers, as `vantrix-wipe disks` lists them")
+      ->check(CLI::NonNegativeNumber);
+  disk->add_flag("--all", options->allDisks,
+                 "every disk that is not marked SYSTEM and has no mounted partition");
   for (CLI::App* onFiles : {file, folder}) {
     onFiles->add_flag("--allow-copy-on-write", options->allowCopyOnWrite,
                       "wipe in place even where the file system writes changed data elsewhere "
@@ -136,7 +160,7 @@ int ParseProgramOptions(int argc, char** argv, ProgramOptions* options) {
   for (const auto& [subcommand, command] : commands) {
     if (subcommand->parsed()) {
       options->command = command;
-      return -1;
+      return command == Command::kDisk ? CheckDiskNumbers(options) : -1;
     }
   }
   if (version) {

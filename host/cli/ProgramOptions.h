@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // What the person asked vantrix-wipe to do, as read from the command line.
 struct ProgramOptions {
@@ -19,7 +20,9 @@ struct ProgramOptions {
 
   Command command = Command::kVersion;
   std::string path;               // file, folder; the report of check-report, certificate
-  int disk = -1;                  // free-space, partition, disk
+  int disk = -1;                  // free-space, partition; disk with one number
+  std::vector<int> disks;         // disk: the numbers given, in order
+  bool allDisks = false;          // disk --all: every disk not marked system, none mounted
   int partition = -1;             // free-space, partition
   std::string algorithm;          // partition, disk: a catalogue name or type number
   bool yes = false;               // partition, disk: no question
@@ -39,6 +42,8 @@ struct ProgramOptions {
            command == Command::kDisk;
   }
   bool IsDevice() const { return command == Command::kPartition || command == Command::kDisk; }
+  // Several disks at once: reports go into a folder, one per disk.
+  bool IsManyDisks() const { return command == Command::kDisk && (allDisks || disks.size() > 1); }
 };
 
 // Reads the command line into `options`. Returns -1 when the program is to

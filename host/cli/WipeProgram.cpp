@@ -61,25 +61,32 @@ int ListDisks(const ProgramOptions& options) {
   if (!components.OpenDeviceManager(&error) || !components.CanReadDisks(&error)) {
     return Fail(error);
   }
-  std::vector<std::unique_ptr<DiskInfo>> disks;
+  std::vector<ListedDisk> disks;
   for (const int number : components.DiskNumbers()) {
     std::unique_ptr<DiskInfo> disk = components.Disk(number, &error);
     if (disk == nullptr) {
       Fail(error);
       continue;
     }
-    disks.push_back(std::move(disk));
+    disks.push_back({std::move(disk), components.Identity(number)});
   }
   if (options.json) {
     std::printf("%s\n", DisksAsJson(disks).c_str());
     return kExitWiped;
   }
   if (disks.empty()) std::printf("The device manager knows no disk.\n");
-  for (const std::unique_ptr<DiskInfo>& disk : disks) {
-    std::printf("%s\n", DescribeDisk(*disk).c_str());
-    for (int index = 0; index < PartitionCount(*disk); ++index) {
-      std::printf("  %s\n", DescribePartition(disk->partitions[index]).c_str());
+  bool positions = false;
+  for (const ListedDisk& disk : disks) {
+    std::printf("%s\n", DescribeDisk(*disk.record, disk.identity).c_str());
+    for (int index = 0; index < PartitionCount(*disk.record); ++index) {
+      std::printf("  %s\n", DescribePartition(disk.record->partitions[index]).c_str());
     }
+    positions = positions || !disk.identity.stableNumber;
+  }
+  if (positions) {
+    std::printf("* a position in this listing: it may change when disks come or go.\n");
+  } else if (!disks.empty()) {
+    std::printf("Disk numbers stay the same while disks come and go.\n");
   }
   return kExitWiped;
 }

@@ -26,6 +26,7 @@ void WriteTarget(Writer& writer, const WipeReport& report) {
   } else {
     writer.Null();
   }
+  WriteDriveMembers(writer, report.identity);
   writer.EndObject();
 }
 
@@ -109,6 +110,10 @@ void WriteReport(Writer& writer, const WipeReport& report) {
   Member(writer, "host", report.hostName);
   TextOrNull(writer, "organisation", report.organisation);
   TextOrNull(writer, "operator", report.operatorName);
+  writer.Key("machine");
+  writer.StartObject();
+  WriteMachineMembers(writer, report.machine);
+  writer.EndObject();
   WriteTarget(writer, report);
   writer.Key("algorithm");
   writer.StartObject();

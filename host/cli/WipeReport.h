@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "host/cli/DriveIdentity.h"
 #include "host/cli/ProgressLine.h"
 
 // The record an auditor keeps of one wipe: what was wiped, how, when, how it
@@ -25,6 +26,7 @@ struct WipeReport {
   std::string hostName;
   std::string organisation;  // for whom, and by whom; "" (null) when not given
   std::string operatorName;
+  MachineIdentity machine;  // the machine the program ran on
 
   std::string targetKind;  // "file", "folder", "free-space", "partition", "disk"
   std::string targetName;  // the path, or "disk 1, partition 2"
@@ -32,6 +34,7 @@ struct WipeReport {
   int partition = -1;
   std::string device;  // the disk's device as the device manager names it
   TargetScale targetSize;
+  DiskIdentity identity;  // the drive of a disk, partition or free-space target
 
   std::string algorithmName;
   int algorithmType = 0;

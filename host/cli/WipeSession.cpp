@@ -39,6 +39,32 @@ bool Moved(const ProgressRecord& before, const ProgressRecord& now) {
          before.stepsCurrent != now.stepsCurrent || before.subStepCurrent != now.subStepCurrent;
 }
 
+// The module's progress JSON with the disk's number as its first member.
+std::string WithDisk(const std::string& json, int disk) {
+  const std::string::size_type open = json.find('{');
+  if (open == std::string::npos) return json;
+  const bool empty = json.find_first_not_of(" \t\r\n", open + 1) == json.find('}', open);
+  return json.substr(0, open + 1) + "\"disk\":" + std::to_string(disk) + (empty ? "" : ",") +
+         json.substr(open + 1);
+}
+
+// One disk's line on the board, short enough (with its label) for an
+// 80-column terminal, so that redrawing counts whole lines: percent, pass,
+// rate and time left; how it ended once it has.
+std::string BoardLine(const ProgressRecord& record, const TargetScale& scale, double seconds) {
+  if (record.IsFinished()) {
+    return record.errorCode == 0 ? "100.0%  wiped" : "ended with " + FormatCode(record.errorCode);
+  }
+  if (!record.IsRunning()) return "  0.0%  starting";
+  const ProgressFigures figures = ComputeProgress(record, scale, seconds);
+  char line[96];
+  std::snprintf(line, sizeof(line), "%5.1f%%  pass %d/%d  %s/s  %s left", figures.fraction * 100.0,
+                figures.pass, figures.passes,
+                FormatBytes(static_cast<std::uint64_t>(figures.bytesPerSecond)).c_str(),
+                FormatDuration(figures.secondsLeft).c_str());
+  return line;
+}
+
 bool ParseTaskId(const std::string& json, std::int64_t* taskId) {
   rapidjson::Document document;
   return ParseObject(json, &document) && ReadInt64(document, "taskId", taskId);
@@ -155,4 +181,163 @@ WipeOutcome RunWipe(ModuleSession& module, const WipeCall& call, ProgressDisplay
   display.End();
   outcome.end = std::chrono::system_clock::now();
   return outcome;
+}
+
+ProgressBoard::ProgressBoard(ProgressDisplay::Mode mode, std::vector<Row> rows, std::FILE* out)
+    : m_mode(mode),
+      m_rows(std::move(rows)),
+      m_records(m_rows.size()),
+      m_writing(m_rows.size(), 0),
+      m_out(out) {}
+
+void ProgressBoard::Show(std::size_t row, const std::string& json, const ProgressRecord& record,
+                         double elapsedSeconds, double writingSeconds) {
+  m_records[row] = record;
+  m_writing[row] = writingSeconds;
+  switch (m_mode) {
+    case ProgressDisplay::Mode::kJson:
+      std::fprintf(m_out, "%s\n", WithDisk(json, m_rows[row].disk).c_str());
+      break;
+    case ProgressDisplay::Mode::kTerminal:
+      Redraw();
+      break;
+    case ProgressDisplay::Mode::kPlain:
+      if (m_lastPlainLines < 0 || elapsedSeconds - m_lastPlainLines >= kPlainLineSeconds) {
+        m_lastPlainLines = elapsedSeconds;
+        for (std::size_t at = 0; at < m_rows.size(); ++at) {
+          if (!m_records[at].IsRunning()) continue;
+          std::fprintf(m_out, "disk %d: %s\n", m_rows[at].disk,
+                       RenderProgressLine(m_records[at], m_rows[at].scale, m_writing[at]).c_str());
+        }
+      }
+      break;
+  }
+  std::fflush(m_out);
+}
+
+void ProgressBoard::Redraw() {
+  if (m_drawnLines > 0) std::fprintf(m_out, "\x1b[%dA", m_drawnLines);
+  double doneBytes = 0;
+  double allBytes = 0;
+  double rate = 0;
+  int running = 0;
+  for (std::size_t at = 0; at < m_rows.size(); ++at) {
+    const ProgressRecord& record = m_records[at];
+    const ProgressFigures figures = ComputeProgress(record, m_rows[at].scale, m_writing[at]);
+    const double bytes =
+        static_cast<double>(figures.passBytes) * (figures.passes > 0 ? figures.passes : 1);
+    allBytes += bytes;
+    doneBytes += record.IsFinished() ? bytes : figures.fraction * bytes;
+    rate += record.IsRunning() ? figures.bytesPerSecond : 0;
+    running += record.IsFinished() ? 0 : 1;
+    std::fprintf(m_out, "\r\x1b[2Kdisk %-4d %-24s %s\n", m_rows[at].disk, m_rows[at].label.c_str(),
+                 BoardLine(record, m_rows[at].scale, m_writing[at]).c_str());
+  }
+  const double fraction = allBytes > 0 ? doneBytes / allBytes : 0;
+  const double left = rate > 0 ? (allBytes - doneBytes) / rate : -1;
+  if (running == 0) {
+    std::fprintf(m_out, "\r\x1b[2Ktotal  every disk has ended\n");
+  } else {
+    std::fprintf(m_out, "\r\x1b[2Ktotal  %5.1f%%  %s/s  %s left  %d of %zu running\n",
+                 fraction * 100.0, FormatBytes(static_cast<std::uint64_t>(rate)).c_str(),
+                 FormatDuration(left).c_str(), running, m_rows.size());
+  }
+  m_drawnLines = static_cast<int>(m_rows.size()) + 1;
+}
+
+void ProgressBoard::End() {
+  m_drawnLines = 0;  // what is drawn stays; the next drawing starts below it
+  std::fflush(m_out);
+}
+
+namespace {
+
+// One task followed by RunWipes.
+struct FollowedTask {
+  std::int64_t id = 0;
+  bool finished = false;
+  double writingSince = -1;
+};
+
+// Reads (or, once, stops) `task` and shows its record; false when it is
+// finished or lost.
+bool FollowOnce(ModuleSession& module, FollowedTask& task, bool stop, std::size_t row,
+                double elapsed, ProgressBoard& board, WipeOutcome& outcome) {
+  const CommandAnswer answer =
+      stop ? module.Call(command_name::kStopWipe,
+                         {CommandArgument::Int(static_cast<std::int32_t>(task.id))})
+           : module.Call(command_name::kGetProgressMsg, {CommandArgument::Int64(task.id)});
+  ProgressRecord record;
+  if (!answer.success || !ParseProgressRecord(answer.json, &record)) {
+    outcome.failure = "lost the progress of task " + std::to_string(task.id) + ": " +
+                      (answer.success ? answer.json : answer.error);
+    return false;
+  }
+  if (record.IsRunning() && task.writingSince < 0) task.writingSince = elapsed;
+  board.Show(row, answer.json, record, elapsed,
+             task.writingSince < 0 ? 0 : elapsed - task.writingSince);
+  if (record.IsRunning()) {
+    outcome.lastRunning = record;
+    outcome.sawRunning = true;
+  }
+  if (!record.IsFinished()) return true;
+  outcome.final = record;
+  return false;
+}
+
+}  // namespace
+
+std::vector<WipeOutcome> RunWipes(ModuleSession& module, const std::vector<WipeCall>& calls,
+                                  ProgressBoard& board, std::FILE* messages) {
+  using std::chrono::steady_clock;
+  std::vector<WipeOutcome> outcomes(calls.size());
+  std::vector<FollowedTask> tasks(calls.size());
+  const steady_clock::time_point started = steady_clock::now();
+  for (std::size_t at = 0; at < calls.size(); ++at) {
+    WipeOutcome& outcome = outcomes[at];
+    outcome.start = std::chrono::system_clock::now();
+    const CommandAnswer start = module.Call(calls[at].command, calls[at].arguments);
+    if (!start.answered || !start.success || !ParseTaskId(start.json, &tasks[at].id)) {
+      outcome.failure = start.answered && start.success
+                            ? "the module answered no task id: " + start.json
+                            : "the module did not start the wipe: " + start.error;
+      outcome.end = std::chrono::system_clock::now();
+      tasks[at].finished = true;
+      continue;
+    }
+    outcome.started = true;
+  }
+  int requestsAnswered = 0;
+  for (;;) {
+    const int requests = console::StopRequestCount();
+    const bool stopNow = requests > 0 && requestsAnswered == 0;
+    if (stopNow) {
+      board.End();
+      std::fprintf(messages, "Stopping: every wipe ends after the block it is writing...\n");
+    } else if (requests > requestsAnswered) {
+      board.End();
+      std::fprintf(messages, "Still stopping: no wipe is abandoned; waiting for their ends.\n");
+    }
+    requestsAnswered = requests;
+    bool anyRunning = false;
+    int wait = kPollMilliseconds;
+    for (std::size_t at = 0; at < tasks.size(); ++at) {
+      if (tasks[at].finished) continue;
+      const double elapsed = std::chrono::duration<double>(steady_clock::now() - started).count();
+      outcomes[at].stopRequested = outcomes[at].stopRequested || stopNow;
+      if (!FollowOnce(module, tasks[at], stopNow, at, elapsed, board, outcomes[at])) {
+        tasks[at].finished = true;
+        outcomes[at].end = std::chrono::system_clock::now();
+        continue;
+      }
+      anyRunning = true;
+      const double writing = tasks[at].writingSince < 0 ? 0 : elapsed - tasks[at].writingSince;
+      const int next = NextPollMilliseconds(outcomes[at].lastRunning, elapsed, writing);
+      wait = next < wait ? next : wait;
+    }
+    if (!anyRunning) break;
+    console::WaitForStopRequest(wait);
+  }
+  board.End();
+  return outcomes;
 }

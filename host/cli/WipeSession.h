@@ -66,3 +66,43 @@ struct WipeOutcome {
 // system call that does not return. Messages about stopping go to `messages`.
 WipeOutcome RunWipe(ModuleSession& module, const WipeCall& call, ProgressDisplay& display,
                     std::FILE* messages);
+
+// The progress of several wipes at once (one per disk): every progress JSON
+// as read with the disk's number added (--json); on a terminal one line per
+// disk and a total line, redrawn in place; otherwise, every few seconds, a
+// plain line per disk still running. Used by the polling thread.
+class ProgressBoard {
+ public:
+  struct Row {
+    int disk = -1;
+    std::string label;  // what names the drive: model and the serial's tail, at most 24 columns
+    TargetScale scale;
+  };
+
+  ProgressBoard(ProgressDisplay::Mode mode, std::vector<Row> rows, std::FILE* out);
+
+  // Shows the record of row `row`, as ProgressDisplay::Show does.
+  void Show(std::size_t row, const std::string& json, const ProgressRecord& record,
+            double elapsedSeconds, double writingSeconds);
+  // Ends the lines drawn on a terminal, so that what follows starts afresh.
+  void End();
+
+ private:
+  void Redraw();
+
+  ProgressDisplay::Mode m_mode;
+  std::vector<Row> m_rows;
+  std::vector<ProgressRecord> m_records;
+  std::vector<double> m_writing;
+  std::FILE* m_out;
+  int m_drawnLines = 0;
+  double m_lastPlainLines = -1;
+};
+
+// Starts every wipe of `calls` as a task of its own, then follows them all
+// until each has sent its finished record: a wipe that cannot be started or
+// fails fails alone, the others go on. A stop request (Console.h) calls
+// stopWipe once for every task still running and keeps following them all.
+// One outcome per call, in order.
+std::vector<WipeOutcome> RunWipes(ModuleSession& module, const std::vector<WipeCall>& calls,
+                                  ProgressBoard& board, std::FILE* messages);

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "host/devicemanager/DiskIdentity.h"
 #include "platform/IDeviceManager.h"
 
 // The host's device manager: one process-wide object (__GetDeviceManager)
@@ -18,6 +21,16 @@
 // A source that cannot be read (a malformed or missing file, an unreadable
 // system) leaves no disk: every GetDiskInfo fails, and the reason goes to
 // standard error once (again only when it changes).
+//
+// Beside the records it knows each disk's identity (DiskIdentity.h: from the
+// description's members, or from the machine) and the machine's.
+//
+// A held listing (Hold): the records a person was shown and confirmed. While
+// it is held, every question is answered from it, and each Refresh reads the
+// source again and compares: a held disk that is gone, or whose device,
+// geometry, partitions, system marks or drive identity differ now, is
+// withheld (GetDiskInfo fails, saying why), so a wipe can only reach the
+// drive that was confirmed.
 //
 // No exception leaves a slot: reading the source catches every one and
 // turns it into a failure. Any thread may call any slot; one lock guards the
@@ -38,16 +51,31 @@ class CDeviceManager : public BoundaryObject<CDeviceManager, IDeviceManager> {
   // until the next GetDiskInfo or Refresh of any thread.
   const char* GetLastErrorText() override;
 
+  // The identity of disk `number` as JSON (DiskIdentityJson); nullopt when
+  // the manager knows no such disk.
+  std::optional<std::string> IdentityJson(int number);
+  std::string MachineJson();
+  // Holds the listing as a fresh read gives it (true) or lets it go (false);
+  // the number of disks held, or -1 when the source cannot be read.
+  int Hold(bool hold);
+
  private:
-  // Reads the source again; never throws (a failure is kept in m_failure).
   bool LoadLocked();
-  void LoadSourceLocked();
   void SetLastErrorLocked(const std::string& text) noexcept;
   void EnsureLoadedLocked();
+  // Reads the source again; never throws (a failure is kept in m_failure).
+  bool ReadSourceLocked(std::vector<DiskInfo>* disks, std::vector<DiskIdentity>* identities);
+  void ReadDisksLocked(std::vector<DiskInfo>* disks, std::vector<DiskIdentity>* identities);
+  void CompareWithHeldLocked(const std::vector<DiskInfo>& disks,
+                             const std::vector<DiskIdentity>& identities);
 
   std::mutex m_lock;
   bool m_loaded = false;
   std::vector<DiskInfo> m_disks;
+  std::vector<DiskIdentity> m_identities;  // one per record of m_disks
+  bool m_holding = false;
+  std::map<std::uint32_t, std::string> m_withheld;  // held disks that changed, and how
+  std::optional<MachineIdentity> m_machine;         // read once
   std::string m_failure;          // why the source gave no disks; empty when it did
   std::string m_reportedFailure;  // the failure last written to standard error
   std::string m_lastError;

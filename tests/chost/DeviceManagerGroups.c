@@ -65,3 +65,30 @@ void DeviceManagerThroughItsSlots(void) {
   CHECK(slots->Refresh(manager), "Refresh after restoring: %s", slots->GetLastErrorText(manager));
   free(disk);
 }
+
+void DeviceManagerIdentityExports(void) {
+  VtxGetDiskIdentity identity = (VtxGetDiskIdentity)HostDeviceManagerSymbol("__GetDiskIdentity");
+  VtxGetMachineIdentity machine =
+      (VtxGetMachineIdentity)HostDeviceManagerSymbol("__GetMachineIdentity");
+  VtxHoldDiskListing hold = (VtxHoldDiskListing)HostDeviceManagerSymbol("__HoldDiskListing");
+  CHECK(identity != NULL && machine != NULL && hold != NULL, "an identity export is missing");
+  if (identity == NULL || machine == NULL || hold == NULL) return;
+
+  const char* expected =
+      "{\"number\":3,\"vendor\":null,\"model\":\"Described Disk\",\"serial\":\"DM-0003\","
+      "\"firmware\":null,\"wwn\":null,\"transport\":null,\"rotational\":false,"
+      "\"logicalSectorBytes\":4096,\"physicalSectorBytes\":4096,\"sizeBytes\":8388608,"
+      "\"deviceNumbers\":null,\"stableNumber\":true}";
+  const int length = (int)strlen(expected);
+  char small[8] = "unset";
+  CHECK(identity(3, small, sizeof(small)) == length && strcmp(small, "unset") == 0,
+        "a buffer too small is left alone and the length answered");
+  char buffer[512];
+  CHECK(identity(3, buffer, length) == length && identity(3, buffer, length + 1) == length &&
+            strcmp(buffer, expected) == 0,
+        "disk 3: %s", buffer);
+  CHECK(identity(2, buffer, sizeof(buffer)) == -1, "disk 2 is not described");
+  CHECK(machine(buffer, sizeof(buffer)) > 0 && strncmp(buffer, "{\"vendor\":", 10) == 0,
+        "machine: %s", buffer);
+  CHECK(hold(1) == 2 && hold(0) == 2, "holding and letting go of the two disks");
+}

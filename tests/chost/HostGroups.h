@@ -8,6 +8,7 @@
 
 void AlgorithmsThroughTheirSlots(void);
 void DeviceManagerThroughItsSlots(void);
+void DeviceManagerIdentityExports(void);
 void ManagerWipesFilesAndFolders(void);
 void ManagerWipesLoopDisks(void);
 void ModuleEntryThroughItsSlots(void);
@@ -15,6 +16,7 @@ void ModuleEntryThroughItsSlots(void);
 static const HostGroupEntry kHostGroups[] = {
     {"algorithms", AlgorithmsThroughTheirSlots},
     {"device manager", DeviceManagerThroughItsSlots},
+    {"device manager identity", DeviceManagerIdentityExports},
     {"manager-files", ManagerWipesFilesAndFolders},
     {"command service", ModuleEntryThroughItsSlots},
     {NULL, NULL},

@@ -107,6 +107,11 @@ struct VtxDeviceManagerVtbl {
 };
 
 typedef VtxDeviceManager* (*VtxGetDeviceManager)(void);
+/* The device manager's identity exports: JSON into the caller's buffer,
+   answering its length (-1: no such disk); and the held listing. */
+typedef int (*VtxGetDiskIdentity)(int disk, char* buffer, int size);
+typedef int (*VtxGetMachineIdentity)(char* buffer, int size);
+typedef int (*VtxHoldDiskListing)(int hold);
 /* The progress record (176 bytes) and the progress sink. A host that calls
    the wipe manager directly hands in a sink of its own with this vtable. */
 typedef struct VtxProgressMsg {

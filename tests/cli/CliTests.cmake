@@ -35,6 +35,14 @@ add_test(NAME cli_proof
     ${CMAKE_BINARY_DIR}/cli-proof ${VTX_CLI_RUNNER})
 set_tests_properties(cli_proof PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
 
+# Several disks at once: identity, concurrency, a failing disk, a stop, and
+# (natively) a listing that changes while the question waits.
+add_test(NAME cli_many_disks
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_many_disks.sh $<TARGET_FILE:vantrix-wipe>
+    ${CMAKE_BINARY_DIR}/cli-many-disks ${VTX_CLI_RUNNER})
+set_tests_properties(cli_many_disks PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600
+  RESOURCE_LOCK q7diskio)
+
 # The README's host example, built against `cmake --install` of this build.
 # An instrumented module cannot be loaded by the uninstrumented example, so
 # the sanitizer build leaves it out.

@@ -36,6 +36,8 @@ bool IsTerminal(Stream stream) {
   return isatty(descriptor) == 1;
 }
 
+bool EnableCursorMoves() { return IsTerminal(Stream::kOutput); }
+
 void InstallStopHandlers() {
   int ends[2];
   if (g_wakeRead < 0 && pipe2(ends, O_CLOEXEC | O_NONBLOCK) == 0) {

@@ -30,6 +30,13 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 }  // namespace
 
+bool EnableCursorMoves() {
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  return GetConsoleMode(output, &mode) &&
+         SetConsoleMode(output, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+}
+
 bool IsTerminal(Stream stream) {
   const DWORD which = stream == Stream::kInput    ? STD_INPUT_HANDLE
                       : stream == Stream::kOutput ? STD_OUTPUT_HANDLE

@@ -14,6 +14,7 @@
 #include <set>
 #include <sstream>
 
+#include "host/devicemanager/DiskNumbering.h"
 #include "host/devicemanager/SystemDisks.h"
 
 const bool kRecordsCarryPaths = true;
@@ -250,18 +251,20 @@ bool ReadSystemDisks(std::vector<DiskInfo>* disks, std::string* why) {
     DiskInfo& disk = (*disks)[at];
     const std::string folder = kSysBlock + names[at];
     const std::uint64_t sectorSize = ReadNumber(folder + "/queue/logical_block_size");
-    disk.nDiskNumber = static_cast<std::uint32_t>(at);
     disk.nBytesPerSector = static_cast<std::int32_t>(sectorSize != 0 ? sectorSize : 512);
     disk.nTotalSectors = static_cast<std::int64_t>(
         ReadNumber(folder + "/size") * 512 / static_cast<std::uint64_t>(disk.nBytesPerSector));
     CopyText(DevicePath(folder, names[at]), disk.szDevicePath);
     const dev_t device = DeviceNumber(ReadText(folder + "/dev"));
+    disk.nDiskNumber = StableDiskNumber(major(device), minor(device), at);
     // A file system or swap straight on the disk, or a holder of the disk.
     if (use.mounts.count(device) != 0 || use.system.count(device) != 0 || IsHeld(folder)) {
       disk.bSystemDisk = 1;
     }
     ReadPartitions(names[at], use, &disk);
   }
+  std::sort(disks->begin(), disks->end(),
+            [](const DiskInfo& a, const DiskInfo& b) { return a.nDiskNumber < b.nDiskNumber; });
   AssignLetters(disks);
   return true;
 }
