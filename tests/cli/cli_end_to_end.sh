@@ -19,6 +19,8 @@ mnt=$dir/mnt
 description=$dir/disks.json
 links=()
 device=
+frozen=
+stuck_pid=
 btrfs_device=
 
 # A driver loaded under Wine lives as long as its session: like every holder
@@ -26,6 +28,11 @@ btrfs_device=
 end_wine_session() { [[ -z $prefix ]] || WINEPREFIX=$prefix timeout 600 wineserver --wait; }
 
 cleanup() {
+  # A frozen mount is thawed first: the held program ends, the mount can go.
+  [[ -n $frozen ]] && fsfreeze -u "$mnt"
+  frozen=
+  [[ -n $stuck_pid ]] && { kill -KILL "$stuck_pid" 2>/dev/null; wait "$stuck_pid" 2>/dev/null; }
+  stuck_pid=
   end_wine_session
   rm -f "${links[@]}"
   [[ -d $mnt/imm ]] && chattr -i "$mnt/imm" 2>/dev/null
@@ -105,7 +112,7 @@ JSON
 }
 
 [[ $(id -u) -eq 0 ]] || skip "not root"
-for tool in losetup sfdisk partx mkfs.ext4 jq; do
+for tool in losetup sfdisk partx mkfs.ext4 fsfreeze jq; do
   command -v "$tool" >/dev/null || skip "$tool is missing (scripts/setup.sh installs it)"
 done
 if [[ -n $prefix ]]; then "$runner" --prepare || exit 1; fi
@@ -159,6 +166,44 @@ check "file: the last line is the summary" equals "$(tail -n 1 "$out" | jq -r .o
 check "file: report target, final record, passes, bytes, times, host, version" equals \
   "$(field "$report" '[.target.sizeBytes, .finalRecord.code, .finalRecord.msgType, .algorithm.passes, .bytesWritten, (.start <= .end and (.start | length) == 24), (.host | length > 0), .moduleVersion] | map(tostring) | join(" ")')" \
   "$((3 * 1024 * 1024 + 1000)) 0 32 1 $((3 * 1024 * 1024 + 1000)) true true 0.1.0"
+
+if [[ -z $runner ]]; then
+  echo "--- a task stuck in a frozen file system: ended when the stop is asked again"
+  rm -f "$report"
+  : >"$out"
+  : >"$err"
+  head -c $((1024 * 1024)) /dev/urandom >"$mnt/stuck.bin"
+  sync -f "$mnt/stuck.bin"
+  fsfreeze -f "$mnt" && frozen=1
+  "$program" --json --report "$report_arg" file "$mnt/stuck.bin" </dev/null >"$out" 2>"$err" &
+  stuck_pid=$!
+  # Its stop handlers are in place once it prints progress.
+  for _ in $(seq 600); do [[ -s $out ]] || ! kill -0 "$stuck_pid" 2>/dev/null && break; sleep 0.1; done
+  # The thread held by the freeze ends only on the thaw, so the program has
+  # ended when its main thread has (a zombie until then). Asked every 2 s.
+  ended=no
+  for _ in $(seq 45); do
+    kill -INT "$stuck_pid" 2>/dev/null
+    sleep 2
+    if ! kill -0 "$stuck_pid" 2>/dev/null ||
+      [[ $(sed -n 's/^State:[[:space:]]*//p' "/proc/$stuck_pid/status" 2>/dev/null) == Z* ]]; then
+      ended=yes
+      break
+    fi
+  done
+  fsfreeze -u "$mnt"
+  frozen=
+  [[ $ended == yes ]] || kill -KILL "$stuck_pid" 2>/dev/null
+  wait "$stuck_pid"
+  status=$?
+  stuck_pid=
+  check "stuck: the program ends while the file system is frozen" equals "$ended" yes
+  check "stuck: exit 1" equals "$status" 1
+  check "stuck: report says failed, could not be stopped cleanly" equals \
+    "$(field "$report" '.outcome, (.message | contains("could not be stopped cleanly"))' | tr '\n' ' ')" \
+    "failed true "
+  rm -f "$mnt/stuck.bin"
+fi
 
 echo "--- a folder tree"
 for d in 1 2 3; do
