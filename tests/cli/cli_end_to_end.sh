@@ -46,29 +46,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-skip() {
-  echo "vantrix-wipe end to end: $1; skipped"
-  exit 77
-}
+# The program sees paths and files in its own system's form (native_path).
+source "$(dirname "$0")/../scripts/cli_checks.sh" "vantrix-wipe end to end" "$dir/err.txt" "$runner"
 
-# The program sees paths and files in its own system's form.
-native_path() { if [[ -n $runner ]]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1"; fi; }
-launcher=()
-[[ -n $runner ]] && launcher=("$runner")
 # Every run starts without the report an earlier one wrote.
 run() { rm -f "$report"; "${launcher[@]}" "$program" "$@"; }
 
-failures=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then echo "ok    $what"; else
-    echo "FAIL  $what"
-    [[ -s $err ]] && sed 's/^/      stderr: /' "$err"
-    failures=$((failures + 1))
-  fi
-}
-equals() { [[ "$1" == "$2" ]] || { echo "      got '$1', expected '$2'"; return 1; }; }
 field() { jq -r "$2" "$1" 2>/dev/null; }
 json_lines() { jq -e . "$1" >/dev/null; }
 

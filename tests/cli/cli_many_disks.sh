@@ -36,26 +36,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-skip() {
-  echo "vantrix-wipe on many disks: $1; skipped"
-  exit 77
-}
+source "$(dirname "$0")/../scripts/cli_checks.sh" "vantrix-wipe on many disks" "$dir/err.txt" "$runner"
 
-failures=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then echo "ok    $what"; else
-    echo "FAIL  $what"
-    echo "      stderr:" && sed 's/^/        /' "$err"
-    failures=$((failures + 1))
-  fi
-}
-native_path() { if [[ -n $runner ]]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1"; fi; }
-launcher=()
-[[ -n $runner ]] && launcher=("$runner")
 run() { "${launcher[@]}" "$program" "$@"; }
-equals() { [[ "$1" == "$2" ]] || { echo "      got '$1', expected '$2'"; return 1; }; }
 
 # The images are written and read through their loop devices, bypassing the
 # caches (a loop device may use direct I/O on its image).

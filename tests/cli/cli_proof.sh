@@ -25,22 +25,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-skip() {
-  echo "vantrix-wipe proof of erasure: $1; skipped"
-  exit 77
-}
+source "$(dirname "$0")/../scripts/cli_checks.sh" "vantrix-wipe proof of erasure" "$dir/err.txt" "$runner"
 
-failures=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then echo "ok    $what"; else
-    echo "FAIL  $what"
-    sed 's/^/      stderr: /' "$err"
-    failures=$((failures + 1))
-  fi
-}
-equals() { [[ "$1" == "$2" ]] || { echo "      got '$1', expected '$2'"; return 1; }; }
 field() { jq -r "$2" "$1" 2>/dev/null; }
 holds() { grep -qF -- "$2" "$1" || { echo "      '$2' is not in $1"; return 1; }; }
 

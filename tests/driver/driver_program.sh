@@ -34,25 +34,9 @@ cleanup() {
   device=
 }
 trap cleanup EXIT
-skip() {
-  echo "driver program: $1; skipped"
-  exit 77
-}
-native_path() { if [[ -n $runner ]]; then local p=${1//\//\\}; echo "Z:$p"; else echo "$1"; fi; }
-launcher=()
-[[ -n $runner ]] && launcher=("$runner")
+source "$(dirname "$0")/../scripts/cli_checks.sh" "driver program" "$dir/err.txt" "$runner"
 run() { "${launcher[@]}" "$program" "$@" </dev/null >"$dir/out.txt" 2>"$dir/err.txt"; }
 
-failures=0
-check() {
-  local what=$1
-  shift
-  if "$@"; then echo "ok    $what"; else
-    echo "FAIL  $what"
-    cat "$dir/err.txt"
-    failures=$((failures + 1))
-  fi
-}
 exits() { [[ $status == "$1" ]]; }
 untouched() { cmp -s "$device" "$dir/before.img"; }
 holds_ff() { cmp -s "$device" <(head -c 8M /dev/zero | tr '\0' '\377'); }
