@@ -374,12 +374,13 @@ signals=(INT)
 [[ -z $runner ]] && signals+=(TERM)
 for signal in "${signals[@]}"; do
   before=$(outside_p1)
-  # Seven passes; a wipe that ended before the signal came is tried again.
+  # Thirty-five passes, so that the wipe outlasts the signal however fast the
+  # disk is; one that ended before the signal came is tried again.
   for attempt in 1 2 3; do
     : >"$out"
     # Started directly, so that the signal reaches the program.
     rm -f "$report"
-    "${launcher[@]}" "$program" --json --report "$report_arg" partition 7 1 --algorithm 20 \
+    "${launcher[@]}" "$program" --json --report "$report_arg" partition 7 1 --algorithm 21 \
       --yes </dev/null >"$out" 2>"$err" &
     pid=$!
     for _ in $(seq 300); do [[ -s $out ]] && break; sleep 0.02; done

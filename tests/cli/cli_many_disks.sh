@@ -158,8 +158,9 @@ for attempt in 1 2 3; do
   fill 1 2 3
   before=$(sums 1 2 3)
   rm -rf "$reports"
-  # Started directly, so that the signal reaches the program.
-  "${launcher[@]}" "$program" --json --report "$reports_arg" disk 1 2 3 --algorithm 20 --yes </dev/null >"$out" 2>"$err" &
+  # Thirty-five passes, so that the wipes outlast the signal however fast the
+  # disks are. Started directly, so that the signal reaches the program.
+  "${launcher[@]}" "$program" --json --report "$reports_arg" disk 1 2 3 --algorithm 21 --yes </dev/null >"$out" 2>"$err" &
   pid=$!
   for _ in $(seq 500); do
     [[ $(jq -s '[.[] | select(.msg_status == 2) | .disk] | unique | length' "$out" 2>/dev/null) == 3 ]] && break
