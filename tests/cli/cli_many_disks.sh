@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # vantrix-wipe on several described loop disks at once (`losetup -f`):
 #   cli_many_disks.sh <vantrix-wipe> <dir> [<wineprefix> <wine-runner>]
-# Disks 1 to 3 are 32 MiB images described as the drives they stand for
+# Disks 1 to 3 are 32 MiB images (on an ext4 of their own) described as the drives they stand for
 # (model, serial, transport; disk 3 tells no serial), disk 4 is marked as
 # holding the system, and disk 5's image lies on a 8 MiB tmpfs, so that its
 # writes fail once the tmpfs is full. Every step fills the images with random
@@ -18,6 +18,9 @@ runner=${4:-}
 links=()
 description=$dir/disks.json
 full=$dir/full
+held=$dir/held # an ext4 holding the images of disks 1 to 3, frozen to hold their writes
+held_device=
+frozen=
 sectors=65536 # 32 MiB
 devices=()
 
@@ -26,6 +29,8 @@ devices=()
 end_wine_session() { [[ -z $prefix ]] || WINEPREFIX=$prefix timeout 600 wineserver --wait; }
 
 cleanup() {
+  [[ -n $frozen ]] && fsfreeze -u "$held"
+  frozen=
   end_wine_session
   rm -f "${links[@]}"
   links=()
@@ -33,6 +38,9 @@ cleanup() {
   for device in "${devices[@]}"; do losetup -d "$device" 2>/dev/null; done
   devices=()
   mountpoint -q "$full" 2>/dev/null && umount "$full"
+  mountpoint -q "$held" 2>/dev/null && umount "$held"
+  [[ -n $held_device ]] && losetup -d "$held_device" 2>/dev/null
+  held_device=
 }
 trap cleanup EXIT
 
@@ -42,7 +50,7 @@ run() { "${launcher[@]}" "$program" "$@"; }
 
 # The images are written and read through their loop devices, bypassing the
 # caches (a loop device may use direct I/O on its image).
-image_of() { if [[ $1 == 5 ]]; then echo "$full/disk5.img"; else echo "$dir/disk$1.img"; fi; }
+image_of() { if [[ $1 == 5 ]]; then echo "$full/disk5.img"; else echo "$held/disk$1.img"; fi; }
 fill() { local n; for n in "$@"; do dd if=/dev/urandom of="${devices[n]}" bs=1M count=32 oflag=direct status=none; done; }
 bytes_of() { dd if="${devices[$1]}" bs=1M iflag=direct status=none; }
 sums() { local n; for n in "$@"; do bytes_of "$n" | md5sum; done; }
@@ -50,8 +58,11 @@ sums() { local n; for n in "$@"; do bytes_of "$n" | md5sum; done; }
 wiped() { cmp -s <(bytes_of "$1") <(head -c $((sectors * 512)) /dev/zero | tr '\0' '\377'); }
 
 make_disks() {
-  mkdir -p "$dir" "$full" || return 1
+  mkdir -p "$dir" "$full" "$held" || return 1
   mount -t tmpfs -o size=8M vtx-many-disks "$full" || return 1
+  rm -f "$dir/held.img" && truncate -s 160M "$dir/held.img" || return 1
+  held_device=$(losetup -f --show "$dir/held.img" 2>/dev/null) || return 1
+  mkfs.ext4 -q -F "$held_device" && mount -o noatime "$held_device" "$held" || return 1
   local n
   for n in 1 2 3 5; do
     rm -f "$(image_of "$n")" && truncate -s 32M "$(image_of "$n")" || return 1
@@ -81,7 +92,7 @@ JSON
 }
 
 [[ $(id -u) -eq 0 ]] || skip "not root"
-for tool in losetup jq python3; do
+for tool in losetup mkfs.ext4 fsfreeze jq python3; do
   command -v "$tool" >/dev/null || skip "$tool is missing (scripts/setup.sh installs it)"
 done
 if [[ -n $prefix ]]; then "$runner" --prepare || exit 1; fi
@@ -154,19 +165,24 @@ for arguments in "disk" "disk 1 1" "disk 1 --all"; do
 done
 
 echo "--- SIGINT stops all three: exit 3"
+# Natively the images' file system is frozen while the program starts, so the
+# disks' writes wait until the stop was asked: however fast the disks are, the
+# wipes cannot end first. (Under Wine the driver host's writes are cached, so
+# a wipe may still end first there: it is tried again.)
 for attempt in 1 2 3; do
   fill 1 2 3
   before=$(sums 1 2 3)
   rm -rf "$reports"
-  # Thirty-five passes, so that the wipes outlast the signal however fast the
-  # disks are. Started directly, so that the signal reaches the program.
-  "${launcher[@]}" "$program" --json --report "$reports_arg" disk 1 2 3 --algorithm 21 --yes </dev/null >"$out" 2>"$err" &
+  : >"$err"
+  fsfreeze -f "$held" && frozen=1
+  # Started directly, so that the signal reaches the program.
+  "${launcher[@]}" "$program" --json --report "$reports_arg" disk 1 2 3 --algorithm 20 --yes </dev/null >"$out" 2>"$err" &
   pid=$!
-  for _ in $(seq 500); do
-    [[ $(jq -s '[.[] | select(.msg_status == 2) | .disk] | unique | length' "$out" 2>/dev/null) == 3 ]] && break
-    sleep 0.02
-  done
+  # Its stop handlers are in place once it says what it wipes.
+  for _ in $(seq 600); do grep -q '^Wiping 3 disks' "$err" && break; sleep 0.1; done
   kill -INT "$pid"
+  [[ -n $frozen ]] && fsfreeze -u "$held"
+  frozen=
   wait "$pid"
   status=$?
   [[ $(jq -s '[.[].outcome] | index("wiped")' "$reports"/*.json) == null ]] && break
