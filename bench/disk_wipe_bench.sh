@@ -48,7 +48,7 @@ time_wipe() {
   start=$(stamp)
   VTX_DEVICE_DESCRIPTION=$work/disk.json "$program" disk 1 --yes --verify 2>&1 |
     while IFS= read -r line; do echo "$(stamp) $line"; done >"$work/wipe.log"
-  awk -v s="$start" '/ Verifying / { v = $1 } / Verified: / { e = $1 }
+  awk -v s="$start" '/ Verifying / { v = $1 } / Verified / { e = $1 }
     END { if (!v || !e) exit 1; printf "%.3f %.3f\n", v - s, e - v }' "$work/wipe.log" ||
     { echo "vantrix-wipe did not wipe and verify:" >&2; cat "$work/wipe.log" >&2; exit 1; }
 }
