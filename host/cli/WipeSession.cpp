@@ -39,6 +39,24 @@ bool Moved(const ProgressRecord& before, const ProgressRecord& now) {
          before.stepsCurrent != now.stepsCurrent || before.subStepCurrent != now.subStepCurrent;
 }
 
+// Where the person asked again after a stop and the task has not moved for
+// kStuckSeconds (a thread stuck in a system call), the task is abandoned: its
+// outcome says so, and true is returned.
+bool AbandonIfStuck(const ProgressRecord& record, bool askedAgain, double elapsed, double lastMove,
+                    WipeOutcome& outcome) {
+  if (!outcome.stopRequested || !askedAgain || record.IsFinished() ||
+      elapsed - lastMove < kStuckSeconds) {
+    return false;
+  }
+  outcome.failure =
+      "the task could not be stopped cleanly: it has not moved for " +
+      std::to_string(static_cast<int>(elapsed - lastMove)) +
+      " seconds (stuck in a system call) and the stop was asked again; the program ends and "
+      "leaves the target as the task left it";
+  outcome.abandoned = true;
+  return true;
+}
+
 // The module's progress JSON with the disk's number as its first member.
 std::string WithDisk(const std::string& json, int disk) {
   const std::string::size_type open = json.find('{');
@@ -155,16 +173,7 @@ WipeOutcome RunWipe(ModuleSession& module, const WipeCall& call, ProgressDisplay
     const double elapsed = std::chrono::duration<double>(steady_clock::now() - started).count();
     if (Moved(previous, record)) lastMove = elapsed;
     previous = record;
-    if (outcome.stopRequested && requests > requestsAtStop && !record.IsFinished() &&
-        elapsed - lastMove >= kStuckSeconds) {
-      outcome.failure =
-          "the task could not be stopped cleanly: it has not moved for " +
-          std::to_string(static_cast<int>(elapsed - lastMove)) +
-          " seconds (stuck in a system call) and the stop was asked again; the program ends and "
-          "leaves the target as the task left it";
-      outcome.abandoned = true;
-      break;
-    }
+    if (AbandonIfStuck(record, requests > requestsAtStop, elapsed, lastMove, outcome)) break;
     if (record.IsRunning() && writingSince < 0) writingSince = elapsed;
     const double writing = writingSince < 0 ? 0 : elapsed - writingSince;
     display.Show(answer.json, record, elapsed, writing);
@@ -257,12 +266,15 @@ struct FollowedTask {
   std::int64_t id = 0;
   bool finished = false;
   double writingSince = -1;
+  ProgressRecord previous;
+  double lastMove = 0;  // when its record last changed
 };
 
 // Reads (or, once, stops) `task` and shows its record; false when it is
-// finished or lost.
-bool FollowOnce(ModuleSession& module, FollowedTask& task, bool stop, std::size_t row,
-                double elapsed, ProgressBoard& board, WipeOutcome& outcome) {
+// finished, lost, or abandoned as stuck (`askedAgain`: the stop was asked
+// again since it was sent).
+bool FollowOnce(ModuleSession& module, FollowedTask& task, bool stop, bool askedAgain,
+                std::size_t row, double elapsed, ProgressBoard& board, WipeOutcome& outcome) {
   const CommandAnswer answer =
       stop ? module.Call(command_name::kStopWipe,
                          {CommandArgument::Int(static_cast<std::int32_t>(task.id))})
@@ -273,6 +285,9 @@ bool FollowOnce(ModuleSession& module, FollowedTask& task, bool stop, std::size_
                       (answer.success ? answer.json : answer.error);
     return false;
   }
+  if (Moved(task.previous, record)) task.lastMove = elapsed;
+  task.previous = record;
+  if (AbandonIfStuck(record, askedAgain, elapsed, task.lastMove, outcome)) return false;
   if (record.IsRunning() && task.writingSince < 0) task.writingSince = elapsed;
   board.Show(row, answer.json, record, elapsed,
              task.writingSince < 0 ? 0 : elapsed - task.writingSince);
@@ -308,15 +323,19 @@ std::vector<WipeOutcome> RunWipes(ModuleSession& module, const std::vector<WipeC
     outcome.started = true;
   }
   int requestsAnswered = 0;
+  int requestsAtStop = 0;
   for (;;) {
     const int requests = console::StopRequestCount();
     const bool stopNow = requests > 0 && requestsAnswered == 0;
     if (stopNow) {
+      requestsAtStop = requests;
       board.End();
       std::fprintf(messages, "Stopping: every wipe ends after the block it is writing...\n");
     } else if (requests > requestsAnswered) {
       board.End();
-      std::fprintf(messages, "Still stopping: no wipe is abandoned; waiting for their ends.\n");
+      std::fprintf(
+          messages,
+          "Still stopping: no wipe that still moves is abandoned; waiting for their ends.\n");
     }
     requestsAnswered = requests;
     bool anyRunning = false;
@@ -325,7 +344,8 @@ std::vector<WipeOutcome> RunWipes(ModuleSession& module, const std::vector<WipeC
       if (tasks[at].finished) continue;
       const double elapsed = std::chrono::duration<double>(steady_clock::now() - started).count();
       outcomes[at].stopRequested = outcomes[at].stopRequested || stopNow;
-      if (!FollowOnce(module, tasks[at], stopNow, at, elapsed, board, outcomes[at])) {
+      if (!FollowOnce(module, tasks[at], stopNow, requests > requestsAtStop, at, elapsed, board,
+                      outcomes[at])) {
         tasks[at].finished = true;
         outcomes[at].end = std::chrono::system_clock::now();
         continue;

@@ -102,7 +102,8 @@ class ProgressBoard {
 // Starts every wipe of `calls` as a task of its own, then follows them all
 // until each has sent its finished record: a wipe that cannot be started or
 // fails fails alone, the others go on. A stop request (Console.h) calls
-// stopWipe once for every task still running and keeps following them all.
-// One outcome per call, in order.
+// stopWipe once for every task still running and keeps following them all;
+// as in RunWipe, only a task stuck after the stop, when the person asks again,
+// is abandoned (its outcome's `abandoned`). One outcome per call, in order.
 std::vector<WipeOutcome> RunWipes(ModuleSession& module, const std::vector<WipeCall>& calls,
                                   ProgressBoard& board, std::FILE* messages);
