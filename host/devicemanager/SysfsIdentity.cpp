@@ -10,12 +10,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A sysfs attribute as written, or absent when the file is missing.
+// A sysfs attribute as written, or absent when the file is missing or cannot
+// be read: some open but fail every read (a SCSI disk's "wwid" where the
+// drive has no identification page answers EINVAL), which the stream reports
+// by throwing.
 std::optional<std::string> Attribute(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return std::nullopt;
-  return CleanDeviceText(
-      std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+  try {
+    return CleanDeviceText(
+        std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+  } catch (const std::ios_base::failure&) {
+    return std::nullopt;
+  }
 }
 
 std::uint64_t Number(const fs::path& file) {
