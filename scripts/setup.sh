@@ -11,6 +11,7 @@ packages=(
   e2fsprogs util-linux mount fdisk
   liburing-dev libssl-dev libhpdf-dev openssl
   fio btrfs-progs poppler-utils
+  qemu-system-x86 busybox-static cpio xz-utils
 )
 
 missing=()

@@ -1,0 +1,75 @@
+#!/bin/busybox sh
+# The emulated machine's /init: loads the block drivers, waits for the disks
+# the kernel command line announces (vtx.disks=N), runs vantrix-wipe against
+# them and powers off. Each step's exit status, standard output and standard
+# error go to the console between lines
+#   @@vtx-step NAME STATUS / @@vtx-stderr NAME / @@vtx-end NAME
+# and "@@vtx-done" ends the run. NVMe namespaces are named by their device
+# (one controller: nvme0nN), other disks by the serial the host gave them.
+/bin/busybox mkdir -p /dev /proc /sys /tmp
+/bin/busybox mount -t devtmpfs devtmpfs /dev
+exec </dev/console >/dev/console 2>&1
+/bin/busybox --install -s /bin
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+dmesg -n 1
+export PATH=/bin:/usr/bin HOME=/tmp
+cd /tmp || exit 1
+
+for module in $(cat /lib/modules/order); do
+  insmod "/lib/modules/$module.ko" || echo "@@vtx-module-failed $module"
+done
+
+wanted=$(sed -n 's/.*vtx\.disks=\([0-9]*\).*/\1/p' /proc/cmdline)
+disk_count() { ls /sys/block | grep -cE '^(nvme[0-9]+n[0-9]+|sd[a-z]+|vd[a-z]+)$'; }
+tries=0
+while [ "$(disk_count)" -lt "${wanted:-1}" ] && [ $tries -lt 120 ]; do
+  sleep 1
+  tries=$((tries + 1))
+done
+
+wipe=/opt/vantrix/vantrix-wipe
+step() {
+  name=$1
+  shift
+  "$@" >/tmp/out 2>/tmp/err
+  echo "@@vtx-step $name $?"
+  cat /tmp/out
+  echo
+  echo "@@vtx-stderr $name"
+  cat /tmp/err
+  echo
+  echo "@@vtx-end $name"
+}
+# The number vantrix-wipe gives the disk with this serial or device.
+number() {
+  jq -r --arg d "$1" '.disks[] | select(.serial == $d or .device == $d) | .number' /tmp/disks.json
+}
+# What the block layer tells of every disk, for comparison with the program's.
+block_limits() {
+  for disk in /sys/block/*; do
+    echo "${disk##*/} $(cat "$disk/dev") $(cat "$disk/queue/discard_max_bytes")" \
+      "$(cat "$disk/queue/discard_granularity")"
+  done
+}
+
+echo  # the firmware's last line has no end
+step block-limits block_limits
+step disks timeout 300 "$wipe" disks --json
+tail -n 1 /tmp/out >/tmp/disks.json
+purge() {
+  disk=$(number "$1")
+  shift
+  timeout 300 "$wipe" purge "$disk" --yes --json "$@"
+}
+if grep -q '"purge"' /tmp/disks.json; then
+  step nvme-sanitize purge /dev/nvme0n1 --method nvme-sanitize-block --try-unreported
+  step ata-sanitize purge VTX-SATA-0001 --method ata-sanitize-block --try-unreported
+  step scsi-sanitize purge VTX-SCSI-0001 --method scsi-sanitize-block --try-unreported
+  step nvme-format purge /dev/nvme0n1 --method nvme-format
+  step discard-unmap purge VTX-VIRT-UNMAP --method discard --verify
+  step discard-ignore purge VTX-VIRT-IGNORE --method discard
+fi
+sync
+echo "@@vtx-done"
+poweroff -f
