@@ -54,6 +54,13 @@ block_limits() {
 }
 
 echo  # the firmware's last line has no end
+# The checksum of a disk's bytes as the drive gives them now.
+disk_sum() {
+  sync
+  echo 3 >/proc/sys/vm/drop_caches
+  md5sum "$1" | cut -d ' ' -f 1
+}
+
 step block-limits block_limits
 step disks timeout 300 "$wipe" disks --json
 tail -n 1 /tmp/out >/tmp/disks.json
@@ -64,6 +71,7 @@ purge() {
 }
 if grep -q '"purge"' /tmp/disks.json; then
   step nvme-sanitize purge /dev/nvme0n1 --method nvme-sanitize-block --try-unreported
+  step nvme-ns1-sum disk_sum /dev/nvme0n1
   step ata-sanitize purge VTX-SATA-0001 --method ata-sanitize-block --try-unreported
   step scsi-sanitize purge VTX-SCSI-0001 --method scsi-sanitize-block --try-unreported
   step nvme-format purge /dev/nvme0n1 --method nvme-format

@@ -55,10 +55,14 @@ boot() {
     </dev/null >"$console" 2>&1
 }
 
+# The console without line feeds' carriage returns and the firmware's
+# terminal controls.
+console_text() { tr -d '\r' <"$console" | sed 's/\x1b\[[0-9;?]*[A-Za-z]//g; s/\x1bc//g'; }
+
 # Splits the console into steps/NAME.out, NAME.err and NAME.status.
 split_steps() {
   rm -rf "$steps" && mkdir -p "$steps"
-  tr -d '\r' <"$console" | awk -v dir="$steps" '
+  console_text | awk -v dir="$steps" '
     /^@@vtx-step / { name = $2; print $3 > (dir "/" name ".status"); file = dir "/" name ".out"; next }
     /^@@vtx-stderr / { file = dir "/" $2 ".err"; next }
     /^@@vtx-end / { file = ""; next }
@@ -79,7 +83,7 @@ disk_field() {
 holds_pattern() { cmp -s "$images/$1.img" <(pattern "$1"); }
 holds_zeros() { cmp -s -n $((image_mib << 20)) "$images/$1.img" /dev/zero; }
 keeps_nothing_old() { ! grep -q -a -F "pattern of $1" "$images/$1.img"; }
-guest_finished() { grep -q '^@@vtx-done' <(tr -d '\r' <"$console"); }
+guest_finished() { console_text | grep -q '^@@vtx-done'; }
 
 check_identity() {
   use_step disks
@@ -139,7 +143,7 @@ check_capabilities() {
 # A sanitize the drive does not report, sent with --try-unreported: refused,
 # never purged, the drive's own reason kept, the disk unchanged.
 check_refused_sanitize() {
-  local step=$1 image=$2 report
+  local step=$1 report
   use_step "$step"
   report=$(json "$step")
   check "$step: exit 4 or 1" grep -qx '[14]' <<<"$(status "$step")"
@@ -147,7 +151,17 @@ check_refused_sanitize() {
   check "$step: no NIST category" equals "$(jq -r .sanitizationCategory <<<"$report")" null
   check "$step: the drive's reason" grep -qiE 'invalid|illegal|abort|not supported' \
     <<<"$(jq -r '.purge.answers[] | select(.accepted | not) | .answer' <<<"$report")"
-  check "$step: $image image unchanged" holds_pattern "$image"
+}
+
+check_sanitize_refusals() {
+  check_refused_sanitize nvme-sanitize
+  use_step nvme-ns1-sum
+  check "nvme-sanitize: namespace 1 unchanged (read in the guest after it)" \
+    equals "$(head -n 1 "$steps/nvme-ns1-sum.out")" "$(pattern nvme-ns1 | md5sum | cut -d ' ' -f 1)"
+  check_refused_sanitize ata-sanitize
+  check "ata-sanitize: the SATA disk's image unchanged" holds_pattern sata
+  check_refused_sanitize scsi-sanitize
+  check "scsi-sanitize: the SCSI disk's image unchanged" holds_pattern scsi
 }
 
 # NVMe Format of namespace 1: purged where a format reaches one namespace;
@@ -201,7 +215,7 @@ boot
 booted=$?
 if ((booted != 0)) || ! guest_finished; then
   echo "purge_emulator: the guest did not finish (exit $booted; $boot_limit s allowed); its console's end:"
-  tr -d '\r' <"$console" | tail -n 40
+  console_text | tail -n 40
   exit 1
 fi
 echo "purge_emulator: the guest ran for $((SECONDS - start)) s"
@@ -209,9 +223,7 @@ split_steps
 check_identity
 if [[ $(json disks | jq 'any(.disks[]; has("purge"))') == true ]]; then
   check_capabilities
-  check_refused_sanitize nvme-sanitize nvme-ns1
-  check_refused_sanitize ata-sanitize sata
-  check_refused_sanitize scsi-sanitize scsi
+  check_sanitize_refusals
   check_format
   check_discard
 else
