@@ -69,7 +69,7 @@ purge() {
   shift
   timeout 300 "$wipe" purge "$disk" --yes --json "$@"
 }
-if grep -q '"purge"' /tmp/disks.json; then
+if "$wipe" --help | grep -q '^  purge '; then
   step nvme-sanitize purge /dev/nvme0n1 --method nvme-sanitize-block --try-unreported
   step nvme-ns1-sum disk_sum /dev/nvme0n1
   step ata-sanitize purge VTX-SATA-0001 --method ata-sanitize-block --try-unreported
