@@ -21,7 +21,13 @@ for module in $(cat /lib/modules/order); do
 done
 
 wanted=$(sed -n 's/.*vtx\.disks=\([0-9]*\).*/\1/p' /proc/cmdline)
-disk_count() { ls /sys/block | grep -cE '^(nvme[0-9]+n[0-9]+|sd[a-z]+|vd[a-z]+)$'; }
+disk_count() {
+  n=0
+  for disk in /sys/block/nvme*n* /sys/block/sd* /sys/block/vd*; do
+    [ -e "$disk" ] && n=$((n + 1))
+  done
+  echo $n
+}
 tries=0
 while [ "$(disk_count)" -lt "${wanted:-1}" ] && [ $tries -lt 120 ]; do
   sleep 1

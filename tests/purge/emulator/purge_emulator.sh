@@ -37,7 +37,7 @@ make_images() {
 }
 
 boot() {
-  local d=(format=raw,if=none,cache=writeback)
+  local d=format=raw,if=none,cache=writeback
   timeout -k 10 "$boot_limit" qemu-system-x86_64 -accel tcg -m 1G -smp 1 -nographic -nodefaults \
     -serial stdio -no-reboot -kernel "$work/guest/vmlinuz" -initrd "$work/guest/initramfs.gz" \
     -append 'console=ttyS0 panic=-1 quiet vtx.disks=6' \

@@ -121,11 +121,12 @@ mkdir -p "$guest"
 package=$(kernel_package)
 if [[ -z $package ]]; then
   # No package lists: a kernel an earlier run fetched still serves.
-  package=$(cd "$guest" && ls -d kernel-linux-image-* 2>/dev/null | tail -n 1 | sed 's/^kernel-//')
+  package=$(find "$guest" -maxdepth 1 -name 'kernel-linux-image-*' -printf '%f\n' | sed 's/^kernel-//' | tail -n 1)
   [[ -n $package ]] || die "apt-cache does not tell linux-image-amd64's kernel package" 77
 fi
-[[ -x /bin/busybox ]] && ! ldd /bin/busybox >/dev/null 2>&1 ||
+if [[ ! -x /bin/busybox ]] || ldd /bin/busybox >/dev/null 2>&1; then
   die "no static /bin/busybox (package busybox-static)" 77
+fi
 prepare_kernel "$package"
 cp "$kernel/vmlinuz" "$guest/vmlinuz"
 build_initramfs
