@@ -353,7 +353,7 @@ TEST_P(DrivePurgerTest, OutcomeMatchesWhatTheDriveDid) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(purge, DrivePurgerTest, testing::ValuesIn(kCases),
+INSTANTIATE_TEST_SUITE_P(Drives, DrivePurgerTest, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<Case>& info) {
                            std::string name;
                            for (const char* at = info.param.name; *at; ++at)

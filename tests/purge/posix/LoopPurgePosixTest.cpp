@@ -57,8 +57,7 @@ class LoopImage {
   std::string device_, why_ = "the image could not be made";
 };
 
-// Named for ctest -R purge.
-TEST(purge_LoopDevice, DiscardLeavesZerosAndSaysPurged) {
+TEST(LoopPurgeTest, DiscardLeavesZerosAndSaysPurged) {
   if (::geteuid() != 0) GTEST_SKIP() << "not root: no loop device can be made";
   LoopImage loop;
   if (loop.device().empty()) GTEST_SKIP() << loop.why();
