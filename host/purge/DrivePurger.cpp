@@ -96,7 +96,7 @@ struct Range {
 };
 
 // The first and last MiB and kSampleRanges ranges spread evenly between
-// them, in whole sectors, overlaps merged.
+// them, in whole sectors, overlaps merged, cut in pieces of 64 KiB.
 std::vector<Range> SampleRanges(std::uint64_t size, std::uint32_t sector) {
   std::vector<Range> ranges;
   const auto add = [&](std::uint64_t offset, std::uint64_t bytes) {
@@ -120,7 +120,13 @@ std::vector<Range> SampleRanges(std::uint64_t size, std::uint32_t sector) {
       merged.push_back(range);
     }
   }
-  return merged;
+  // Judged in pieces of the spread ranges' size, however the ranges merged.
+  std::vector<Range> pieces;
+  for (const Range& range : merged) {
+    for (std::uint64_t at = 0; at < range.bytes; at += kSampleRangeBytes)
+      pieces.push_back({range.offset + at, std::min(kSampleRangeBytes, range.bytes - at)});
+  }
+  return pieces;
 }
 
 std::vector<Range> WholeRanges(std::uint64_t size) {
@@ -525,13 +531,13 @@ class PurgeRun {
     readBack.whole = request_.readWhole;
     std::uint64_t sampled = 0;
     for (const Range& range : ranges) sampled += range.bytes;
-    readBack.sample = request_.readWhole
-                          ? "every sector"
-                          : "the first and last MiB and " + std::to_string(kSampleRanges) +
-                                " ranges of 64 KiB spread evenly between them (" +
-                                std::to_string(ranges.size()) + " ranges once overlaps merge, " +
-                                std::to_string(sampled) + " of " +
-                                std::to_string(channel_.SizeBytes()) + " bytes)";
+    readBack.sample =
+        request_.readWhole
+            ? "every sector"
+            : "the first and last MiB and " + std::to_string(kSampleRanges) +
+                  " ranges of 64 KiB spread evenly between them: " + std::to_string(sampled) +
+                  " of " + std::to_string(channel_.SizeBytes()) + " bytes, judged in " +
+                  std::to_string(ranges.size()) + " ranges of at most 64 KiB";
     const OverwriteStream stream(key_);
     const bool discard = result_.method == PurgeMethod::kDiscard;
     const std::uint32_t sector = Sector();
@@ -604,8 +610,8 @@ class PurgeRun {
                             "once (Clear), not purged");
       result_.nistCategory = "Clear";
     } else {
-      Finish("purged", std::string(DescribePurgeMethod(result_.method)) + "; all " + counts +
-                           " read as erased");
+      Finish("purged", std::string(DescribePurgeMethod(result_.method)) + "; every one of the " +
+                           counts + " reads as erased");
       result_.nistCategory = "Purge";
     }
   }

@@ -275,7 +275,7 @@ const Case kCases[] = {
             d.scsiSanitize = true;
             d.sanitizeStates = {2, 2, 1};
           }),
-     "auto", kDiskBytes, nullptr, "purged", "scsi-sanitize-block", "Purge", "read as erased",
+     "auto", kDiskBytes, nullptr, "purged", "scsi-sanitize-block", "Purge", "reads as erased",
      false},
     {"a discard the drive honours",
      With({},
@@ -283,7 +283,7 @@ const Case kCases[] = {
             d.transport = Transport::kNone;
             d.discardMax = 1u << 20;
           }),
-     "auto", kDiskBytes, nullptr, "purged", "discard", "Purge", "read as erased", false},
+     "auto", kDiskBytes, nullptr, "purged", "discard", "Purge", "reads as erased", false},
     {"a discard the drive ignores",
      With({},
           [](Drive& d) {
