@@ -181,8 +181,25 @@ Drive Nvme(std::uint32_t sanicap, std::vector<std::uint8_t> states = {}) {
   drive.sanitizeStates = std::move(states);
   return drive;
 }
+// An ATA drive with SANITIZE block erase, a SCSI one with SANITIZE, or a
+// device that carries no commands and takes discards.
+Drive Of(Transport transport, std::vector<std::uint8_t> states = {}) {
+  Drive drive = Nvme(0, std::move(states));
+  drive.transport = transport;
+  drive.ataSanitize = transport == Transport::kAta ? 0x9000 : 0;
+  drive.scsiSanitize = transport == Transport::kScsi;
+  drive.discardMax = transport == Transport::kNone ? 1u << 20 : 0;
+  return drive;
+}
 Drive With(Drive drive, void (*change)(Drive&)) {
   change(drive);
+  return drive;
+}
+// Refuses the purge command with CHECK CONDITION and `sense`.
+Drive Refusing(Drive drive, std::vector<std::uint8_t> sense) {
+  drive.effect = Effect::kRefuse;
+  drive.scsiStatus = 2;
+  drive.sense = std::move(sense);
   return drive;
 }
 
@@ -193,22 +210,13 @@ const Case kCases[] = {
      "auto", "", "not the 8388096 confirmed", true},
     {"an unreported method is refused", Nvme(0x2, {1}), "nvme-format", kDiskBytes, nullptr,
      "refused", "nvme-format", "", "give --try-unreported", true},
-    {"nothing reported", With({}, [](Drive& d) { d.transport = Transport::kNone; }), "auto",
+    {"nothing reported", With(Of(Transport::kNone), [](Drive& d) { d.discardMax = 0; }), "auto",
      kDiskBytes, nullptr, "refused", "auto", "", "reports none of the purge methods", true},
     {"a format accepted and ignored",
-     With(Nvme(0),
-          [](Drive& d) {
-            d.format = true;
-            d.effect = Effect::kNothing;
-          }),
-     "nvme-format", kDiskBytes, nullptr, "not-erased", "nvme-format", "", "did not erase", true},
+     With(Nvme(0), [](Drive& d) { d.format = true, d.effect = Effect::kNothing; }), "nvme-format",
+     kDiskBytes, nullptr, "not-erased", "nvme-format", "", "did not erase", true},
     {"a format of every namespace",
-     With(Nvme(0),
-          [](Drive& d) {
-            d.format = true;
-            d.formatAttributes = 1;
-            d.namespaces = 2;
-          }),
+     With(Nvme(0), [](Drive& d) { d.format = true, d.formatAttributes = 1, d.namespaces = 2; }),
      "nvme-format", kDiskBytes, nullptr, "refused", "nvme-format", "",
      "other namespaces would be erased", true},
     {"a crypto erase changes the sectors", Nvme(0x1, {1}), "nvme-sanitize-crypto", kDiskBytes,
@@ -220,86 +228,30 @@ const Case kCases[] = {
      With(Nvme(0x2, {2, 3}), [](Drive& d) { d.effect = Effect::kNothing; }), "auto", kDiskBytes,
      nullptr, "failed", "nvme-sanitize-block", "", "sanitize failed", true},
     {"NVMe status: invalid opcode",
-     With(Nvme(0x2, {1}),
-          [](Drive& d) {
-            d.effect = Effect::kRefuse;
-            d.nvmeStatus = 0x0001;
-          }),
+     With(Nvme(0x2, {1}), [](Drive& d) { d.effect = Effect::kRefuse, d.nvmeStatus = 0x0001; }),
      "auto", kDiskBytes, nullptr, "refused", "nvme-sanitize-block", "", "invalid", true},
     {"ATA ABRT",
-     With({},
-          [](Drive& d) {
-            d.transport = Transport::kAta;
-            d.ataSanitize = 0x9000;
-            d.effect = Effect::kRefuse;
-            d.ata.status = 0x51;
-            d.ata.error = 0x04;
-            d.scsiStatus = 2;
-            d.sense = {0x72, 0x0B, 0, 0, 0, 0, 0, 14, 0x09, 12, 0,
-                       0x04, 0,    0, 0, 0, 0, 0, 0,  0,    0,  0x51};
-          }),
+     With(Refusing(Of(Transport::kAta), {0x72, 0x0B, 0, 0, 0, 0, 0, 14, 0x09, 12, 0,
+                                         0x04, 0,    0, 0, 0, 0, 0, 0,  0,    0,  0x51}),
+          [](Drive& d) { d.ata.status = 0x51, d.ata.error = 0x04; }),
      "auto", kDiskBytes, nullptr, "refused", "ata-sanitize-block", "", "ABRT", true},
-    {"ATA sanitize polled to done",
-     With({},
-          [](Drive& d) {
-            d.transport = Transport::kAta;
-            d.ataSanitize = 0x9000;
-            d.sanitizeStates = {2, 1};
-          }),
-     "auto", kDiskBytes, nullptr, "purged", "ata-sanitize-block", "Purge",
-     "completed without error", false},
+    {"ATA sanitize polled to done", Of(Transport::kAta, {2, 1}), "auto", kDiskBytes, nullptr,
+     "purged", "ata-sanitize-block", "Purge", "completed without error", false},
     {"SCSI sense, fixed format",
-     With({},
-          [](Drive& d) {
-            d.transport = Transport::kScsi;
-            d.scsiSanitize = true;
-            d.effect = Effect::kRefuse;
-            d.scsiStatus = 2;
-            d.sense = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0};
-          }),
-     "auto", kDiskBytes, nullptr, "refused", "scsi-sanitize-block", "", "ILLEGAL REQUEST", true},
+     Refusing(Of(Transport::kScsi), {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0}), "auto",
+     kDiskBytes, nullptr, "refused", "scsi-sanitize-block", "", "ILLEGAL REQUEST", true},
     {"SCSI sense, descriptor format",
-     With({},
-          [](Drive& d) {
-            d.transport = Transport::kScsi;
-            d.scsiSanitize = true;
-            d.effect = Effect::kRefuse;
-            d.scsiStatus = 2;
-            d.sense = {0x72, 0x02, 0x04, 0x1B, 0, 0, 0, 0};
-          }),
-     "auto", kDiskBytes, nullptr, "refused", "scsi-sanitize-block", "", "NOT READY", true},
-    {"SCSI sanitize polled through REQUEST SENSE",
-     With({},
-          [](Drive& d) {
-            d.transport = Transport::kScsi;
-            d.scsiSanitize = true;
-            d.sanitizeStates = {2, 2, 1};
-          }),
-     "auto", kDiskBytes, nullptr, "purged", "scsi-sanitize-block", "Purge", "reads as erased",
-     false},
-    {"a discard the drive honours",
-     With({},
-          [](Drive& d) {
-            d.transport = Transport::kNone;
-            d.discardMax = 1u << 20;
-          }),
-     "auto", kDiskBytes, nullptr, "purged", "discard", "Purge", "reads as erased", false},
+     Refusing(Of(Transport::kScsi), {0x72, 0x02, 0x04, 0x1B, 0, 0, 0, 0}), "auto", kDiskBytes,
+     nullptr, "refused", "scsi-sanitize-block", "", "NOT READY", true},
+    {"SCSI sanitize polled through REQUEST SENSE", Of(Transport::kScsi, {2, 2, 1}), "auto",
+     kDiskBytes, nullptr, "purged", "scsi-sanitize-block", "Purge", "reads as erased", false},
+    {"a discard the drive honours", Of(Transport::kNone), "auto", kDiskBytes, nullptr, "purged",
+     "discard", "Purge", "reads as erased", false},
     {"a discard the drive ignores",
-     With({},
-          [](Drive& d) {
-            d.transport = Transport::kNone;
-            d.discardMax = 1u << 20;
-            d.discardForgets = false;
-          }),
-     "discard", kDiskBytes, nullptr, "cleared", "discard", "Clear", "did not erase", false},
-    {"stopped during the overwrite",
-     With({},
-          [](Drive& d) {
-            d.transport = Transport::kNone;
-            d.discardMax = 1u << 20;
-          }),
-     "discard", kDiskBytes, "overwrite", "stopped", "discard", "", "stopped during the overwrite",
-     false},
+     With(Of(Transport::kNone), [](Drive& d) { d.discardForgets = false; }), "discard", kDiskBytes,
+     nullptr, "cleared", "discard", "Clear", "did not erase", false},
+    {"stopped during the overwrite", Of(Transport::kNone), "discard", kDiskBytes, "overwrite",
+     "stopped", "discard", "", "stopped during the overwrite", false},
     {"a read-back that fails", With(Nvme(0x2, {1}), [](Drive& d) { d.readFailsAt = 4u << 20; }),
      "auto", kDiskBytes, nullptr, "failed", "nvme-sanitize-block", "", "medium error", false},
 };
