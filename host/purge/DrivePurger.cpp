@@ -189,6 +189,11 @@ class PurgeRun {
       key_ = NewKey();
       if (!OverwriteAndDiscard()) return;
     } else {
+      const char* stage = IsNvmeFormat(method) ? "format" : "sanitize";
+      if (!Progress(0, stage)) {
+        Finish("stopped", "stopped before anything was sent");
+        return;
+      }
       const DriveChannel::Answer answer = SendPurgeCommand(capabilities);
       const DriveAnswer& words = result_.answers.back();
       if (answer.delivered && !words.accepted) {
@@ -360,7 +365,10 @@ class PurgeRun {
   // the run ends here.
   bool Wait(std::string* trouble) {
     const PurgeMethod method = result_.method;
-    if (IsNvmeFormat(method)) return true;
+    if (IsNvmeFormat(method)) {
+      Progress(1, "format");  // the format is over: nothing is left to stop
+      return true;
+    }
     const Waited waited = IsNvmeSanitize(method) ? Poll(&PurgeRun::AskNvmeSanitize)
                           : IsAtaMethod(method)  ? Poll(&PurgeRun::AskAtaSanitize)
                                                  : Poll(&PurgeRun::AskScsiSanitize);

@@ -19,7 +19,10 @@ struct DriveAnswer {
   std::string answer;  // the drive's words, decoded; the raw status in hex beside them
 };
 
-// How the sectors read after the purge.
+// How the sectors read after the purge, judged sector by sector in ranges
+// (pieces of 64 KiB of the sample, or of 4 MiB for a whole read-back). After
+// a cryptographic method a range also counts as erased when it differs from
+// what it held before the command (a fingerprint of each range is read first).
 struct PurgeReadBack {
   bool ran = false;
   bool whole = false;  // every sector was read (--verify), else a sample
@@ -38,7 +41,9 @@ struct PurgeResult {
   // "cleared": only the host's overwrite is shown (a discard the drive ignored).
   // "not-erased": the drive answered but the read-back shows data that was there.
   // "refused": the drive or the program refused before anything changed.
-  // "failed": the command or the read-back failed part way; "stopped".
+  // "failed": the command or the read-back failed part way.
+  // "stopped": the progress callback asked to stop; the message says what the
+  // device holds then (part overwritten, or a sanitize going on in the drive).
   std::string outcome = "failed";
   PurgeMethod method = PurgeMethod::kAuto;  // the method actually run
   std::string message;                      // the outcome in plain words
