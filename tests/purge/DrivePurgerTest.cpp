@@ -171,8 +171,9 @@ struct Case {
   const char* outcome;
   const char* ranMethod;
   const char* nistCategory;
-  const char* said;  // in the message or an answer
-  bool dataKept;     // the disk holds its old data after the run
+  const char* said;                // in the message or an answer
+  bool dataKept;                   // the disk holds its old data after the run
+  const char* reported = nullptr;  // in what the capabilities say, where given
 };
 
 Drive Nvme(std::uint32_t sanicap, std::vector<std::uint8_t> states = {}) {
@@ -205,20 +206,22 @@ Drive Refusing(Drive drive, std::vector<std::uint8_t> sense) {
 
 const Case kCases[] = {
     {"auto takes the strongest, polled to done", Nvme(0x7, {2, 2, 1}), "auto", kDiskBytes, nullptr,
-     "purged", "nvme-sanitize-block", "Purge", "sanitize completed", false},
+     "purged", "nvme-sanitize-block", "Purge", "sanitize completed", false,
+     "purge: nvme-sanitize-block, nvme-sanitize-crypto, nvme-sanitize-overwrite"},
     {"another size is refused", Nvme(0x2, {1}), "auto", kDiskBytes - 512, nullptr, "refused",
      "auto", "", "not the 8388096 confirmed", true},
     {"an unreported method is refused", Nvme(0x2, {1}), "nvme-format", kDiskBytes, nullptr,
      "refused", "nvme-format", "", "give --try-unreported", true},
     {"nothing reported", With(Of(Transport::kNone), [](Drive& d) { d.discardMax = 0; }), "auto",
-     kDiskBytes, nullptr, "refused", "auto", "", "reports none of the purge methods", true},
+     kDiskBytes, nullptr, "refused", "auto", "", "reports none of the purge methods", true,
+     "purge: none the drive reports"},
     {"a format accepted and ignored",
      With(Nvme(0), [](Drive& d) { d.format = true, d.effect = Effect::kNothing; }), "nvme-format",
      kDiskBytes, nullptr, "not-erased", "nvme-format", "", "did not erase", true},
     {"a format of every namespace",
      With(Nvme(0), [](Drive& d) { d.format = true, d.formatAttributes = 1, d.namespaces = 2; }),
      "nvme-format", kDiskBytes, nullptr, "refused", "nvme-format", "",
-     "other namespaces would be erased", true},
+     "other namespaces would be erased", true, "every namespace of the controller (FNA bit 0)"},
     {"a crypto erase changes the sectors", Nvme(0x1, {1}), "nvme-sanitize-crypto", kDiskBytes,
      nullptr, "purged", "nvme-sanitize-crypto", "Purge", "sanitize completed", false},
     {"a crypto erase that changed nothing",
@@ -236,7 +239,8 @@ const Case kCases[] = {
           [](Drive& d) { d.ata.status = 0x51, d.ata.error = 0x04; }),
      "auto", kDiskBytes, nullptr, "refused", "ata-sanitize-block", "", "ABRT", true},
     {"ATA sanitize polled to done", Of(Transport::kAta, {2, 1}), "auto", kDiskBytes, nullptr,
-     "purged", "ata-sanitize-block", "Purge", "completed without error", false},
+     "purged", "ata-sanitize-block", "Purge", "completed without error", false,
+     "purge: ata-sanitize-block /"},
     {"SCSI sense, fixed format",
      Refusing(Of(Transport::kScsi), {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0}), "auto",
      kDiskBytes, nullptr, "refused", "scsi-sanitize-block", "", "ILLEGAL REQUEST", true},
@@ -244,9 +248,10 @@ const Case kCases[] = {
      Refusing(Of(Transport::kScsi), {0x72, 0x02, 0x04, 0x1B, 0, 0, 0, 0}), "auto", kDiskBytes,
      nullptr, "refused", "scsi-sanitize-block", "", "NOT READY", true},
     {"SCSI sanitize polled through REQUEST SENSE", Of(Transport::kScsi, {2, 2, 1}), "auto",
-     kDiskBytes, nullptr, "purged", "scsi-sanitize-block", "Purge", "reads as erased", false},
+     kDiskBytes, nullptr, "purged", "scsi-sanitize-block", "Purge", "reads as erased", false,
+     "\"scsi\":{\"sanitize\":true,\"sanitizeOverwrite\":true,\"sanitizeBlockErase\":true"},
     {"a discard the drive honours", Of(Transport::kNone), "auto", kDiskBytes, nullptr, "purged",
-     "discard", "Purge", "reads as erased", false},
+     "discard", "Purge", "reads as erased", false, "\"discard\":{\"maxBytes\":1048576"},
     {"a discard the drive ignores",
      With(Of(Transport::kNone), [](Drive& d) { d.discardForgets = false; }), "discard", kDiskBytes,
      nullptr, "cleared", "discard", "Clear", "did not erase", false},
@@ -285,6 +290,12 @@ TEST_P(DrivePurgerTest, OutcomeMatchesWhatTheDriveDid) {
     stages.push_back(stage);
     return c.stopAt == nullptr || std::string(stage) != c.stopAt;
   };
+  DriveCapabilities capabilities;
+  std::string error;
+  ASSERT_TRUE(purger->Capabilities("memory", &capabilities, &error)) << error;
+  const std::string reported =
+      DescribeCapabilities(capabilities) + " / " + CapabilitiesJson(capabilities);
+  EXPECT_TRUE(c.reported == nullptr || reported.find(c.reported) != std::string::npos) << reported;
   const PurgeResult result = purger->Purge(request);
   const std::string json = PurgeResultJson(result);
 
