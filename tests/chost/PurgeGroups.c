@@ -35,7 +35,7 @@ static int LoadEntries(PurgeEntries* entries) {
 }
 
 static int CountCalls(void* context, double done, const char* stage) {
-  (void)stage;
+  CHECK(stage != NULL, "no stage");
   CHECK(done >= 0 && done <= 1, "progress %f", done);
   ++*(int*)context;
   return 1;
@@ -75,9 +75,7 @@ void PurgeRefusesWhatIsNoDisk(void) {
 void PurgeDiscardsLoopDisk(void) {
   const char* description = getenv("VTX_DEVICE_DESCRIPTION");
   if (description == NULL || !HostPathExists(description)) {
-    printf(
-        "loop disks unavailable: the fixture described none (its folder's \"unavailable\" "
-        "says why)\n");
+    printf("loop disks unavailable: the fixture described none (see its \"unavailable\")\n");
     return;
   }
   PurgeEntries entries;

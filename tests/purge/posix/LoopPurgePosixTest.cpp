@@ -15,7 +15,12 @@
 namespace {
 
 constexpr std::uint64_t kImageBytes = 32u << 20;
-constexpr char kImage[] = "purge-loop.img";
+
+// The image's absolute path, as losetup -j compares it.
+std::string Image() {
+  char folder[4096];
+  return std::string(::getcwd(folder, sizeof(folder)) ? folder : ".") + "/purge-loop.img";
+}
 
 std::string Output(const std::string& command) {
   std::string text;
@@ -32,11 +37,11 @@ std::string Output(const std::string& command) {
 class LoopImage {
  public:
   LoopImage() {
-    Detach(Output(std::string("losetup -n -O NAME -j ") + kImage));
-    std::remove(kImage);
-    std::ofstream(kImage).close();
-    if (::truncate(kImage, kImageBytes) != 0) return;
-    std::istringstream(Output(std::string("losetup -f --show ") + kImage + " 2>&1")) >> device_;
+    Detach(Output("losetup -n -O NAME -j " + image_));
+    std::remove(image_.c_str());
+    std::ofstream(image_).close();
+    if (::truncate(image_.c_str(), kImageBytes) != 0) return;
+    std::istringstream(Output("losetup -f --show " + image_ + " 2>&1")) >> device_;
     if (device_.rfind("/dev/loop", 0) != 0) {
       why_ = "losetup -f could not attach an image: " + device_;
       device_.clear();
@@ -44,7 +49,7 @@ class LoopImage {
   }
   ~LoopImage() {
     Detach(device_);
-    std::remove(kImage);
+    std::remove(image_.c_str());
   }
   const std::string& device() const { return device_; }
   const std::string& why() const { return why_; }
@@ -54,6 +59,7 @@ class LoopImage {
     std::istringstream names(devices);
     for (std::string name; names >> name;) Output("losetup -d " + name + " 2>&1");
   }
+  const std::string image_ = Image();
   std::string device_, why_ = "the image could not be made";
 };
 
