@@ -160,8 +160,8 @@ TEST(PurgeCommands, WindowsRequestBuffers) {
     Bytes expected;
   } rows[] = {
       {"STORAGE_PROTOCOL_COMMAND, Format NVM", NvmeProtocolCommandRequest(NvmeFormat(1, 0, 1)),
-       Record(208, {{0, {1, 0, 0, 0, 84, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0x80}},  // Version, Length
-                                                                                // 84, NVMe, adapter
+       // Version 1, Length 84, ProtocolTypeNvme, FLAG_ADAPTER_REQUEST.
+       Record(208, {{0, {1, 0, 0, 0, 84, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0x80}},
                     {24, {64, 0, 0, 0, 64, 0, 0, 0}},        // CommandLength, ErrorInfoLength
                     {40, {0x10, 0x0E, 0, 0, 144, 0, 0, 0}},  // TimeOutValue 3600, ErrorInfoOffset
                     {56, {1, 0, 0, 0}},                      // CommandSpecific: admin command
@@ -169,10 +169,11 @@ TEST(PurgeCommands, WindowsRequestBuffers) {
                     {120, {0x00, 0x02, 0, 0}}})},            // CDW10: SES 1
       {"STORAGE_PROPERTY_QUERY, Identify Namespace",
        NvmeQueryPropertyRequest(NvmeIdentifyNamespace(1)),
-       Record(48 + 4096, {{0, {50, 0, 0, 0}},  // StorageDeviceProtocolSpecificProperty, standard
-                          {8, {3, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}},  // NVMe, Identify,
-                                                                                  // CNS 0, NSID 1
-                          {24, {40, 0, 0, 0, 0x00, 0x10, 0, 0}}})},  // data at 40, 4096 bytes
+       // StorageDeviceProtocolSpecificProperty; NVMe, NVMeDataTypeIdentify, CNS 0, NSID 1;
+       // the data at 40 past that, 4096 bytes.
+       Record(48 + 4096, {{0, {50}},
+                          {8, {3, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1}},
+                          {24, {40, 0, 0, 0, 0x00, 0x10}}})},
       {"STORAGE_PROPERTY_QUERY, sanitize log", NvmeQueryPropertyRequest(NvmeSanitizeStatusLog()),
        Record(48 + 512, {{0, {49, 0, 0, 0}},  // StorageAdapterProtocolSpecificProperty
                          {8, {3, 0, 0, 0, 2, 0, 0, 0, 0x81, 0, 0, 0}},  // NVMe, log page, LID 81h

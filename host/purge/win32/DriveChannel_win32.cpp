@@ -219,7 +219,7 @@ class Win32DriveChannel final : public DriveChannel {
       answer.nvmeResult = decoded.result;
       answer.data = std::move(decoded.data);
       answer.systemError.clear();
-    } else {
+    } else if (decoded.returnStatus != 0) {
       answer.systemError += ": " + DescribeProtocolStatus(decoded.returnStatus);
     }
     return answer;
@@ -277,13 +277,12 @@ class Win32DriveChannel final : public DriveChannel {
   }
 
   bool Read(std::uint64_t offset, void* buffer, std::size_t bytes, std::string* error) override {
-    return Move(offset, static_cast<std::uint8_t*>(buffer), bytes, /*write=*/false, error);
+    return Move(offset, static_cast<std::uint8_t*>(buffer), /*from=*/nullptr, bytes, error);
   }
 
   bool Write(std::uint64_t offset, const void* buffer, std::size_t bytes,
              std::string* error) override {
-    return Move(offset, static_cast<std::uint8_t*>(const_cast<void*>(buffer)), bytes,
-                /*write=*/true, error);
+    return Move(offset, /*into=*/nullptr, static_cast<const std::uint8_t*>(buffer), bytes, error);
   }
 
   bool Flush(std::string* error) override {
@@ -318,9 +317,11 @@ class Win32DriveChannel final : public DriveChannel {
     return true;
   }
 
-  bool Move(std::uint64_t offset, std::uint8_t* buffer, std::size_t bytes, bool write,
+  // Reads into `into`, or writes `from`, in pieces of at most kChunk bytes.
+  bool Move(std::uint64_t offset, std::uint8_t* into, const std::uint8_t* from, std::size_t bytes,
             std::string* error) {
     if (!Aligned(offset, bytes, error)) return false;
+    const bool write = from != nullptr;
     std::size_t done = 0;
     while (done < bytes) {
       const DWORD part = static_cast<DWORD>(std::min(bytes - done, kChunk));
@@ -329,8 +330,8 @@ class Win32DriveChannel final : public DriveChannel {
       at.Offset = static_cast<DWORD>(position);
       at.OffsetHigh = static_cast<DWORD>(position >> 32);
       DWORD moved = 0;
-      const BOOL ok = write ? WriteFile(m_handle->get(), buffer + done, part, &moved, &at)
-                            : ReadFile(m_handle->get(), buffer + done, part, &moved, &at);
+      const BOOL ok = write ? WriteFile(m_handle->get(), from + done, part, &moved, &at)
+                            : ReadFile(m_handle->get(), into + done, part, &moved, &at);
       if (!ok || moved != part) {
         *error = SystemError(write ? "writing the disk failed" : "reading the disk failed",
                              ok ? ERROR_HANDLE_EOF : GetLastError());
