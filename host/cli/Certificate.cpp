@@ -85,7 +85,8 @@ void Verdict(const rapidjson::Value& report, Certificate* certificate) {
     certificate->verdict = "NOT PURGED \xE2\x80\x94 OVERWRITTEN ONLY";
     certificate->verdictDetail =
         "The host overwrote every sector, but the drive did not erase itself: data may remain "
-        "in its spare areas. " + message;
+        "in its spare areas. " +
+        message;
   } else if (outcome == "not-erased") {
     certificate->verdict = "NOT ERASED \xE2\x80\x94 THE DRIVE DID NOT ERASE";
     certificate->verdictDetail = "The read-back shows data that was there before. " + message;
@@ -188,7 +189,8 @@ Certificate::Section Method(const rapidjson::Value& report) {
 }
 
 std::string VerificationWords(const std::string& result) {
-  if (result == "passed") return "passed: the whole target holds what was written, or the erased state";
+  if (result == "passed")
+    return "passed: the whole target holds what was written, or the erased state";
   if (result == "sampled") return "passed on a sample: the ranges read hold the erased state";
   if (result == "failed") return "FAILED: the target does not hold the pattern written";
   if (result == "not-run") return "not run: the target could not be read back";

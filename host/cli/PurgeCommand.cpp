@@ -37,6 +37,21 @@ std::string PatternOf(PurgeMethod method) {
   }
 }
 
+// What the category covers, as the method and the read-back showed it.
+std::string ScopeOf(const PurgeResult& result) {
+  if (result.nistCategory == "Clear") {
+    return "the sectors the host can address, overwritten; the drive's discard left them as "
+           "written, so what it keeps out of the host's reach was not shown erased";
+  }
+  if (result.nistCategory != "Purge") return "none shown";
+  if (result.method == PurgeMethod::kDiscard) {
+    return "every sector overwritten by the host, then the whole device discarded and read back "
+           "erased; the drive was asked to forget its spare and remapped blocks too";
+  }
+  return "the whole drive, also what it keeps out of the host's reach (spare and remapped "
+         "blocks), erased by the drive's own command; the read-back showed the erased state";
+}
+
 std::string NamesOf(const std::vector<PurgeMethod>& methods) {
   std::string names;
   for (const PurgeMethod method : methods) {
@@ -62,10 +77,10 @@ int PurgeCommand::Run() {
   m_report.targetName = "disk " + std::to_string(m_options.disk);
   m_report.patternWritten = "none: nothing was written";
   std::string error;
-  if (!ParsePurgeMethod(m_options.purgeMethod, &m_method) ||
-      !m_proof.Prepare(&error)) {
+  if (!ParsePurgeMethod(m_options.purgeMethod, &m_method) || !m_proof.Prepare(&error)) {
     if (error.empty()) {
-      error = "unknown purge method '" + PrintableText(m_options.purgeMethod) + "'; the methods are auto, " + NamesOf(AllPurgeMethods());
+      error = "unknown purge method '" + PrintableText(m_options.purgeMethod) +
+              "'; the methods are auto, " + NamesOf(AllPurgeMethods());
     }
     std::fprintf(stderr, "vantrix-wipe: %s\n", error.c_str());
     return kExitUsage;  // nothing was asked of the drive
@@ -92,6 +107,7 @@ int PurgeCommand::Run() {
     return Finish();
   }
   console::InstallStopHandlers();
+  m_onTerminal = console::IsTerminal(console::Stream::kOutput);
   Purge();
   return Finish();
 }
@@ -130,7 +146,8 @@ int PurgeCommand::ChooseMethod() {
   const std::vector<PurgeMethod>& reported = m_capabilities.methods;
   if (m_method == PurgeMethod::kAuto) {
     if (reported.empty()) {
-      return Refuse("the drive reports no way to purge it (" + DescribeCapabilities(m_capabilities) +
+      return Refuse("the drive reports no way to purge it (" +
+                    DescribeCapabilities(m_capabilities) +
                     "); wipe it with `disk` instead, which clears the sectors the host can reach");
     }
     m_method = reported.front();
@@ -203,21 +220,26 @@ void PurgeCommand::Purge() {
   m_report.start = std::chrono::system_clock::now();
   const PurgeResult result = m_purger->Purge(request);
   m_report.end = std::chrono::system_clock::now();
-  if (!m_stage.empty() && !m_options.json) std::fprintf(m_messages, "\n");
+  if (!m_stage.empty() && m_onTerminal && !m_options.json) std::fprintf(m_messages, "\n");
   Conclude(result);
 }
 
-// One line per stage and whole percent: a JSON object with --json, else a
-// line redrawn in place. False once the person asked to stop.
+// A JSON object per stage and whole percent with --json; on a terminal one
+// line redrawn in place; otherwise a line as each stage starts. False once
+// the person asked to stop.
 bool PurgeCommand::ShowProgress(double done, const char* stage) {
   const int percent = static_cast<int>(std::clamp(done, 0.0, 1.0) * 100);
-  if (stage != m_stage || percent != m_shownPercent) {
+  const bool newStage = stage != m_stage;
+  if (newStage || percent != m_shownPercent) {
     if (m_options.json) {
       std::printf("{\"stage\":\"%s\",\"done\":%.3f}\n", stage, done);
       std::fflush(stdout);
-    } else {
-      std::fprintf(m_messages, "%s%s: %3d%%", m_stage.empty() || stage == m_stage ? "\r" : "\n",
-                   stage, percent);
+    } else if (m_onTerminal) {
+      std::fprintf(m_messages, "%s%s: %3d%%", m_stage.empty() || !newStage ? "\r" : "\n", stage,
+                   percent);
+      std::fflush(m_messages);
+    } else if (newStage) {
+      std::fprintf(m_messages, "%s...\n", stage);
       std::fflush(m_messages);
     }
     m_stage = stage;
@@ -234,17 +256,11 @@ void PurgeCommand::Conclude(const PurgeResult& result) {
   report.exitCode = ExitStatusOf(result.outcome);
   report.message = result.message;
   report.sanitizationCategory = result.nistCategory;
-  report.sanitizationScope =
-      result.nistCategory == "Purge"
-          ? "the whole drive, also what it keeps out of the host's reach (spare and remapped "
-            "blocks), as the drive's own command erased it and the read-back showed"
-      : result.nistCategory == "Clear"
-          ? "the sectors the host can address, overwritten; the drive's discard left them as "
-            "written"
-          : "none shown";
+  report.sanitizationScope = ScopeOf(result);
   report.patternWritten =
       result.driveChanged ? PatternOf(result.method) : "none: nothing was written";
   report.bytesWritten = result.bytesOverwritten;
+  report.passes = result.bytesOverwritten > 0 ? 1 : 0;
   report.bytesEstimated = false;
   const PurgeReadBack& readBack = result.readBack;
   WipeReport::Verification& verification = report.verification;
@@ -252,23 +268,23 @@ void PurgeCommand::Conclude(const PurgeResult& result) {
     const bool erased = readBack.error.empty() && readBack.rangesOther == 0 &&
                         readBack.rangesOverwritten == 0 && readBack.rangesRead > 0;
     verification.result = !readBack.error.empty() ? "not-run"
-                          : erased                 ? (readBack.whole ? "passed" : "sampled")
-                                                   : "failed";
-    verification.method = readBack.whole ? "every sector read back through " + report.device
-                                         : "a sample read back through " + report.device + ": " +
-                                               readBack.sample;
+                          : erased                ? (readBack.whole ? "passed" : "sampled")
+                                                  : "failed";
+    verification.method =
+        readBack.whole ? "every sector read back through " + report.device
+                       : "a sample read back through " + report.device + ": " + readBack.sample;
     verification.bytesChecked = readBack.bytesRead;
     if (readBack.firstUnerasedByte >= 0 && m_disk->nBytesPerSector > 0) {
       verification.firstMismatchSector =
           readBack.firstUnerasedByte / static_cast<std::int64_t>(m_disk->nBytesPerSector);
     }
-    verification.detail =
-        !readBack.error.empty()
-            ? readBack.error
-            : std::to_string(readBack.rangesErased) + " of " + std::to_string(readBack.rangesRead) +
-                  " ranges read erased, " + std::to_string(readBack.rangesOverwritten) +
-                  " still hold the host's overwrite, " + std::to_string(readBack.rangesOther) +
-                  " hold other data";
+    verification.detail = !readBack.error.empty()
+                              ? readBack.error
+                              : std::to_string(readBack.rangesErased) + " of " +
+                                    std::to_string(readBack.rangesRead) + " ranges read erased, " +
+                                    std::to_string(readBack.rangesOverwritten) +
+                                    " still hold the host's overwrite, " +
+                                    std::to_string(readBack.rangesOther) + " hold other data";
   }
   std::FILE* said = report.exitCode == kExitWiped ? m_messages : stderr;
   std::fprintf(said, "%s%s\n", report.exitCode == kExitWiped ? "" : "vantrix-wipe: ",

@@ -50,6 +50,7 @@ class PurgeCommand {
   DriveCapabilities m_capabilities;
   PurgeMethod m_method = PurgeMethod::kAuto;
   std::string m_reportPath;
-  std::string m_stage;  // the stage last shown
+  bool m_onTerminal = false;  // progress redrawn in place
+  std::string m_stage;        // the stage last shown
   int m_shownPercent = -1;
 };

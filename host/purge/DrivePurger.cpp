@@ -639,7 +639,7 @@ class ChannelDrivePurger : public DrivePurger {
 
   bool Capabilities(const std::string& device, DriveCapabilities* capabilities,
                     std::string* error) override {
-    const std::unique_ptr<DriveChannel> channel = open_(device, error);
+    const std::unique_ptr<DriveChannel> channel = open_(device, DriveAccess::kQuery, error);
     if (!channel) return false;
     *capabilities = ReadDriveCapabilities(*channel);
     return true;
@@ -649,7 +649,8 @@ class ChannelDrivePurger : public DrivePurger {
     PurgeResult result;
     result.method = request.method;
     std::string error;
-    const std::unique_ptr<DriveChannel> channel = open_(request.device, &error);
+    const std::unique_ptr<DriveChannel> channel =
+        open_(request.device, DriveAccess::kPurge, &error);
     if (!channel) {
       result.outcome = "refused";
       result.message = error;

@@ -90,9 +90,10 @@ std::string PurgeResultJson(const PurgeResult& result);
 std::unique_ptr<DrivePurger> NewSystemDrivePurger();
 
 class DriveChannel;
-// Opens the drive at `device`; null with the reason.
-using DriveChannelOpener =
-    std::function<std::unique_ptr<DriveChannel>(const std::string& device, std::string* error)>;
+enum class DriveAccess;
+// Opens the drive at `device` for `access`; null with the reason.
+using DriveChannelOpener = std::function<std::unique_ptr<DriveChannel>(
+    const std::string& device, DriveAccess access, std::string* error)>;
 // How often a command the drive runs by itself (a sanitize) is asked about,
 // and how long it may take before the purger stops waiting and says so.
 struct PurgePolling {

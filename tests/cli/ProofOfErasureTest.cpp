@@ -38,9 +38,8 @@ Changes Purge(const std::string& outcome, const char* exitCode, const char* cate
       {"/verification/bytesChecked", "3145728"},
       {"/sanitization", std::string(R"({"category":)") + category + "}"},
       {"/purge", R"({"outcome":")" + outcome + R"(","readBack":{"rangesRead":3,"rangesErased":)" +
-                     std::to_string(3 - rangesOther) +
-                     R"(,"rangesOverwritten":0,"rangesOther":)" + std::to_string(rangesOther) +
-                     "}}"}};
+                     std::to_string(3 - rangesOther) + R"(,"rangesOverwritten":0,"rangesOther":)" +
+                     std::to_string(rangesOther) + "}}"}};
   changes.insert(changes.end(), more.begin(), more.end());
   return changes;
 }
@@ -152,8 +151,8 @@ TEST(Certificate, SaysErasedOnlyOfACompletedWipe) {
        false},
       {{{"/outcome", R"("stopped")"}}, nullptr, false},
       {Purge("purged", "0", R"("Purge")", 0), "PURGED, SAMPLE VERIFIED", true},
-      {Purge("cleared", "1", R"("Clear")", 0, kReadBackFailed), "NOT PURGED \xE2\x80\x94 OVERWRITTEN ONLY",
-       false},
+      {Purge("cleared", "1", R"("Clear")", 0, kReadBackFailed),
+       "NOT PURGED \xE2\x80\x94 OVERWRITTEN ONLY", false},
   };
   for (const auto& test : cases) {
     const std::string report = Changed(test.changes);

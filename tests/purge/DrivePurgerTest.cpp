@@ -275,7 +275,7 @@ TEST_P(DrivePurgerTest, OutcomeMatchesWhatTheDriveDid) {
   PurgePolling polling;
   polling.interval = std::chrono::milliseconds(1);
   auto purger = NewDrivePurger(
-      [&](const std::string&, std::string*) {
+      [&](const std::string&, DriveAccess, std::string*) {
         return std::make_unique<MemoryDrive>(c.drive, &disk, &purgeCommands);
       },
       polling);

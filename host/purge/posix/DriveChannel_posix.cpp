@@ -290,7 +290,8 @@ std::string WholeDiskPath(const std::string& device, struct stat* seen, std::str
 
 }  // namespace
 
-std::unique_ptr<DriveChannel> OpenDriveChannel(const std::string& device, std::string* error) {
+std::unique_ptr<DriveChannel> OpenDriveChannel(const std::string& device, DriveAccess access,
+                                               std::string* error) {
   struct stat seen {};
   const std::string path = WholeDiskPath(device, &seen, error);
   if (path.empty()) return nullptr;
@@ -304,7 +305,10 @@ std::unique_ptr<DriveChannel> OpenDriveChannel(const std::string& device, std::s
     *error = "purging " + device + " needs root: its commands and sectors are the administrator's";
     return nullptr;
   }
-  auto held = std::make_unique<Descriptor>(::open(path.c_str(), O_RDWR | O_EXCL | O_CLOEXEC));
+  // A query reads and asks only: shared and read-only (root may send any
+  // command through a read-only descriptor), so mounted disks answer too.
+  const int mode = access == DriveAccess::kPurge ? O_RDWR | O_EXCL : O_RDONLY;
+  auto held = std::make_unique<Descriptor>(::open(path.c_str(), mode | O_CLOEXEC));
   if (held->get() < 0) {
     *error = errno == EBUSY ? device + " is in use: a partition is mounted or the disk is held"
                             : SystemError(device.c_str(), errno);
@@ -318,7 +322,9 @@ std::unique_ptr<DriveChannel> OpenDriveChannel(const std::string& device, std::s
   }
   // The same open device again, for transfers past the page cache.
   const std::string again = "/proc/self/fd/" + std::to_string(held->get());
-  auto direct = std::make_unique<Descriptor>(::open(again.c_str(), O_RDWR | O_DIRECT | O_CLOEXEC));
+  const int directMode = access == DriveAccess::kPurge ? O_RDWR : O_RDONLY;
+  auto direct =
+      std::make_unique<Descriptor>(::open(again.c_str(), directMode | O_DIRECT | O_CLOEXEC));
   struct stat reopened {};
   if (direct->get() < 0 || ::fstat(direct->get(), &reopened) != 0 ||
       reopened.st_rdev != seen.st_rdev) {

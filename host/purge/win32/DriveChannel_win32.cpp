@@ -394,7 +394,9 @@ class Win32DriveChannel final : public DriveChannel {
 
 }  // namespace
 
-std::unique_ptr<DriveChannel> OpenDriveChannel(const std::string& device, std::string* error) {
+// Windows shares the disk either way: its volumes are refused by the caller.
+std::unique_ptr<DriveChannel> OpenDriveChannel(const std::string& device, DriveAccess /*access*/,
+                                               std::string* error) {
   unsigned number = 0;
   if (!DiskNumber(device, &number)) {
     *error = "\"" + device + "\" is not a whole disk: give \\\\.\\PhysicalDriveN";

@@ -24,7 +24,7 @@ TEST(PurgeChannelWin32, RefusesWhatIsNotAWholeDisk) {
   };
   for (const auto& row : rows) {
     std::string error;
-    EXPECT_EQ(OpenDriveChannel(row.device, &error), nullptr) << row.device;
+    EXPECT_EQ(OpenDriveChannel(row.device, DriveAccess::kPurge, &error), nullptr) << row.device;
     EXPECT_NE(error.find(row.reason), std::string::npos) << row.device << ": " << error;
   }
 }
