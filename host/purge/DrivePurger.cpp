@@ -27,16 +27,16 @@ constexpr std::uint32_t kFormatTimeoutSeconds = 6 * 3600;
 class AlignedBuffer {
  public:
   explicit AlignedBuffer(std::size_t bytes)
-      : bytes_(
+      : m_bytes(
             static_cast<std::uint8_t*>(::operator new(bytes, std::align_val_t(kBufferAlignment)))) {
   }
-  ~AlignedBuffer() { ::operator delete(bytes_, std::align_val_t(kBufferAlignment)); }
+  ~AlignedBuffer() { ::operator delete(m_bytes, std::align_val_t(kBufferAlignment)); }
   AlignedBuffer(const AlignedBuffer&) = delete;
   AlignedBuffer& operator=(const AlignedBuffer&) = delete;
-  std::uint8_t* get() const { return bytes_; }
+  std::uint8_t* get() const { return m_bytes; }
 
  private:
-  std::uint8_t* bytes_;
+  std::uint8_t* m_bytes;
 };
 
 // The host's overwrite before a discard: 64-bit words of a generator keyed
@@ -44,7 +44,7 @@ class AlignedBuffer {
 // can be recognised as the overwrite wherever it lies.
 class OverwriteStream {
  public:
-  explicit OverwriteStream(std::uint64_t key) : key_(key) {}
+  explicit OverwriteStream(std::uint64_t key) : m_key(key) {}
   // `offset` and `bytes` are multiples of 8.
   void Fill(std::uint64_t offset, std::uint8_t* bytes, std::size_t size) const {
     for (std::size_t at = 0; at < size; at += 8) {
@@ -63,12 +63,12 @@ class OverwriteStream {
  private:
   // splitmix64 at position `index` of the sequence started at the key.
   std::uint64_t Word(std::uint64_t index) const {
-    std::uint64_t z = key_ + (index + 1) * 0x9E3779B97F4A7C15ull;
+    std::uint64_t z = m_key + (index + 1) * 0x9E3779B97F4A7C15ull;
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     return z ^ (z >> 31);
   }
-  std::uint64_t key_;
+  std::uint64_t m_key;
 };
 
 std::uint64_t NewKey() {
@@ -170,23 +170,23 @@ class PurgeRun {
  public:
   PurgeRun(DriveChannel& channel, const PurgeRequest& request, const PurgePolling& polling,
            PurgeResult* result)
-      : channel_(channel), request_(request), polling_(polling), result_(*result) {}
+      : m_channel(channel), m_request(request), m_polling(polling), m_result(*result) {}
 
   void Run() {
     if (!CheckSize()) return;
-    const DriveCapabilities capabilities = ReadDriveCapabilities(channel_);
+    const DriveCapabilities capabilities = ReadDriveCapabilities(m_channel);
     if (!ChooseMethod(capabilities)) return;
-    const PurgeMethod method = result_.method;
+    const PurgeMethod method = m_result.method;
     const bool crypto = IsCryptographicPurge(method);
-    const std::vector<Range> ranges = request_.readWhole
-                                          ? WholeRanges(channel_.SizeBytes())
-                                          : SampleRanges(channel_.SizeBytes(), Sector());
+    const std::vector<Range> ranges = m_request.readWhole
+                                          ? WholeRanges(m_channel.SizeBytes())
+                                          : SampleRanges(m_channel.SizeBytes(), Sector());
     std::vector<std::uint64_t> before;
     if (crypto && !ReadFingerprints(ranges, &before)) return;
 
     std::string commandTrouble;  // why the command's effect is in doubt
     if (method == PurgeMethod::kDiscard) {
-      key_ = NewKey();
+      m_key = NewKey();
       if (!OverwriteAndDiscard()) return;
     } else {
       const char* stage = IsNvmeFormat(method) ? "format" : "sanitize";
@@ -195,12 +195,12 @@ class PurgeRun {
         return;
       }
       const DriveChannel::Answer answer = SendPurgeCommand(capabilities);
-      const DriveAnswer& words = result_.answers.back();
+      const DriveAnswer& words = m_result.answers.back();
       if (answer.delivered && !words.accepted) {
         Finish("refused", "the drive refused " + words.command + ": " + words.answer);
         return;
       }
-      result_.driveChanged = true;
+      m_result.driveChanged = true;
       if (!answer.delivered) {
         commandTrouble = "the system could not carry " + words.command + " (" + answer.systemError +
                          "); the drive may have started it";
@@ -213,29 +213,29 @@ class PurgeRun {
   }
 
  private:
-  std::uint32_t Sector() const { return std::max<std::uint32_t>(channel_.SectorBytes(), 512); }
+  std::uint32_t Sector() const { return std::max<std::uint32_t>(m_channel.SectorBytes(), 512); }
 
   bool Progress(double done, const char* stage) {
-    return !request_.progress || request_.progress(std::min(1.0, std::max(0.0, done)), stage);
+    return !m_request.progress || m_request.progress(std::min(1.0, std::max(0.0, done)), stage);
   }
 
   void Finish(const char* outcome, const std::string& message) {
-    result_.outcome = outcome;
-    result_.message = message;
+    m_result.outcome = outcome;
+    m_result.message = message;
   }
 
   bool CheckSize() {
-    if (channel_.SizeBytes() != request_.expectedBytes) {
-      Finish("refused", request_.device + " holds " + std::to_string(channel_.SizeBytes()) +
-                            " bytes, not the " + std::to_string(request_.expectedBytes) +
+    if (m_channel.SizeBytes() != m_request.expectedBytes) {
+      Finish("refused", m_request.device + " holds " + std::to_string(m_channel.SizeBytes()) +
+                            " bytes, not the " + std::to_string(m_request.expectedBytes) +
                             " confirmed: nothing was sent");
       return false;
     }
-    if (request_.expectedSectorBytes != 0 &&
-        channel_.SectorBytes() != request_.expectedSectorBytes) {
-      Finish("refused", request_.device + " has sectors of " +
-                            std::to_string(channel_.SectorBytes()) + " bytes, not the " +
-                            std::to_string(request_.expectedSectorBytes) +
+    if (m_request.expectedSectorBytes != 0 &&
+        m_channel.SectorBytes() != m_request.expectedSectorBytes) {
+      Finish("refused", m_request.device + " has sectors of " +
+                            std::to_string(m_channel.SectorBytes()) + " bytes, not the " +
+                            std::to_string(m_request.expectedSectorBytes) +
                             " confirmed: nothing was sent");
       return false;
     }
@@ -243,7 +243,7 @@ class PurgeRun {
   }
 
   bool ChooseMethod(const DriveCapabilities& capabilities) {
-    PurgeMethod method = request_.method;
+    PurgeMethod method = m_request.method;
     const auto& reported = capabilities.methods;
     if (method == PurgeMethod::kAuto) {
       if (reported.empty()) {
@@ -253,18 +253,18 @@ class PurgeRun {
       }
       method = reported.front();
     }
-    result_.method = method;
+    m_result.method = method;
     const std::string name = PurgeMethodName(method);
     std::string refusal;
     if (std::find(reported.begin(), reported.end(), method) == reported.end() &&
-        !request_.tryUnreported) {
+        !m_request.tryUnreported) {
       refusal = "the drive does not report " + name + "; give --try-unreported to send it anyway";
-    } else if (IsNvmeMethod(method) && !channel_.IsNvme()) {
-      refusal = name + " is an NVMe command and " + request_.device + " is no NVMe namespace";
+    } else if (IsNvmeMethod(method) && !m_channel.IsNvme()) {
+      refusal = name + " is an NVMe command and " + m_request.device + " is no NVMe namespace";
     } else if ((IsAtaMethod(method) || IsScsiMethod(method)) &&
                (capabilities.transport == "" || capabilities.transport == "nvme")) {
       refusal = name + " cannot reach the drive: the device carries no ATA or SCSI commands";
-    } else if (method == PurgeMethod::kDiscard && channel_.DiscardMaxBytes() == 0) {
+    } else if (method == PurgeMethod::kDiscard && m_channel.DiscardMaxBytes() == 0) {
       refusal = "the device takes no discard";
     } else if (IsNvmeFormat(method) && !capabilities.nvme) {
       refusal = "the namespace's LBA format is unknown (Identify did not answer)";
@@ -293,14 +293,14 @@ class PurgeRun {
       for (std::uint64_t at = 0; at < range.bytes; at += kBlockBytes) {
         const std::size_t size =
             static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, range.bytes - at));
-        if (!channel_.Read(range.offset + at, buffer.get(), size, error)) {
+        if (!m_channel.Read(range.offset + at, buffer.get(), size, error)) {
           *error = "reading byte " + std::to_string(range.offset + at) + ": " + *error;
           return false;
         }
         take(index, range.offset + at, buffer.get(), size);
         done += size;
         if (!Progress(static_cast<double>(done) / static_cast<double>(total), stage)) {
-          stopped_ = true;
+          m_stopped = true;
           return false;
         }
       }
@@ -318,10 +318,10 @@ class PurgeRun {
         },
         &error);
     if (!read) {
-      Finish(stopped_ ? "stopped" : "refused",
-             stopped_ ? "stopped before anything was sent"
-                      : "the drive could not be read before the purge (" + error +
-                            "): nothing was sent");
+      Finish(m_stopped ? "stopped" : "refused",
+             m_stopped ? "stopped before anything was sent"
+                       : "the drive could not be read before the purge (" + error +
+                             "): nothing was sent");
     }
     return read;
   }
@@ -329,11 +329,11 @@ class PurgeRun {
   DriveChannel::Answer SendPurgeCommand(const DriveCapabilities& capabilities) {
     DriveChannel::Answer answer;
     DriveAnswer words;
-    const PurgeMethod method = result_.method;
+    const PurgeMethod method = m_result.method;
     if (IsNvmeMethod(method)) {
       NvmeAdminCommand command;
       if (IsNvmeFormat(method)) {
-        command = NvmeFormat(channel_.NvmeNamespace(), capabilities.nvme->lbaFormat,
+        command = NvmeFormat(m_channel.NvmeNamespace(), capabilities.nvme->lbaFormat,
                              method == PurgeMethod::kNvmeFormatCrypto ? 2 : 1);
         command.timeoutSeconds = std::max(command.timeoutSeconds, kFormatTimeoutSeconds);
       } else {
@@ -341,30 +341,30 @@ class PurgeRun {
                                : method == PurgeMethod::kNvmeSanitizeCryptoErase ? 4
                                                                                  : 3);
       }
-      answer = channel_.SendNvme(command);
+      answer = m_channel.SendNvme(command);
       words = NvmeAnswerWords(command.name, answer);
     } else if (IsAtaMethod(method)) {
       const AtaCommand command = method == PurgeMethod::kAtaSanitizeBlockErase
                                      ? AtaSanitizeBlockErase()
                                      : AtaSanitizeCryptoScramble();
-      answer = channel_.SendAta(command);
+      answer = m_channel.SendAta(command);
       words = AtaAnswerWords(command.name, answer);
     } else {
       const ScsiCommand command =
           ScsiSanitize(method == PurgeMethod::kScsiSanitizeOverwrite    ? 1
                        : method == PurgeMethod::kScsiSanitizeBlockErase ? 2
                                                                         : 3);
-      answer = channel_.SendScsi(command);
+      answer = m_channel.SendScsi(command);
       words = ScsiAnswerWords(command.name, answer);
     }
-    result_.answers.push_back(words);
+    m_result.answers.push_back(words);
     return answer;
   }
 
   // Waits for a sanitize to end (a format ends with its command); false when
   // the run ends here.
   bool Wait(std::string* trouble) {
-    const PurgeMethod method = result_.method;
+    const PurgeMethod method = m_result.method;
     if (IsNvmeFormat(method)) {
       Progress(1, "format");  // the format is over: nothing is left to stop
       return true;
@@ -396,10 +396,10 @@ class PurgeRun {
   using StateAsker = Waited (PurgeRun::*)(int* idle, double* progress);
 
   Waited Poll(StateAsker ask) {
-    const auto deadline = std::chrono::steady_clock::now() + polling_.limit;
+    const auto deadline = std::chrono::steady_clock::now() + m_polling.limit;
     int idle = 0;
     for (;;) {
-      std::this_thread::sleep_for(polling_.interval);
+      std::this_thread::sleep_for(m_polling.interval);
       double progress = 0;
       const Waited waited = (this->*ask)(&idle, &progress);
       if (waited != Waited::kRunning) return waited;
@@ -411,14 +411,14 @@ class PurgeRun {
   // Keeps the last status answer in the report, with what it said.
   Waited Record(DriveAnswer words, const std::string& said, Waited waited) {
     if (words.answer.empty()) words.answer = said;
-    result_.answers.push_back(words);
+    m_result.answers.push_back(words);
     return waited;
   }
 
   // Each returns kRunning while the operation runs, with its progress.
   Waited AskNvmeSanitize(int* idle, double* progress) {
     const NvmeAdminCommand command = NvmeSanitizeStatusLog();
-    const DriveChannel::Answer answer = channel_.SendNvme(command);
+    const DriveChannel::Answer answer = m_channel.SendNvme(command);
     const DriveAnswer words = NvmeAnswerWords(command.name, answer);
     NvmeSanitizeStatus status;
     if (!words.accepted ||
@@ -441,7 +441,7 @@ class PurgeRun {
 
   Waited AskAtaSanitize(int* idle, double* progress) {
     const AtaCommand command = AtaSanitizeStatus();
-    const DriveChannel::Answer answer = channel_.SendAta(command);
+    const DriveChannel::Answer answer = m_channel.SendAta(command);
     const DriveAnswer words = AtaAnswerWords(command.name, answer);
     if (!answer.delivered) return Record(words, "", Waited::kUntold);
     const AtaSanitizeState state = DecodeAtaSanitizeStatus(answer.ata);
@@ -457,7 +457,7 @@ class PurgeRun {
 
   Waited AskScsiSanitize(int*, double* progress) {
     const ScsiCommand command = ScsiRequestSense();
-    const DriveChannel::Answer answer = channel_.SendScsi(command);
+    const DriveChannel::Answer answer = m_channel.SendScsi(command);
     const DriveAnswer words = ScsiAnswerWords(command.name, answer);
     if (!words.accepted) return Record(words, "", Waited::kUntold);
     const SenseData sense = DecodeSense(answer.data.data(), answer.data.size());
@@ -472,34 +472,34 @@ class PurgeRun {
   }
 
   bool OverwriteAndDiscard() {
-    const std::uint64_t size = channel_.SizeBytes();
-    const OverwriteStream stream(key_);
+    const std::uint64_t size = m_channel.SizeBytes();
+    const OverwriteStream stream(m_key);
     AlignedBuffer buffer(kBlockBytes);
     std::string error;
     for (std::uint64_t offset = 0; offset < size; offset += kBlockBytes) {
       const std::size_t bytes =
           static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, size - offset));
       stream.Fill(offset, buffer.get(), bytes);
-      result_.driveChanged = true;
-      if (!channel_.Write(offset, buffer.get(), bytes, &error)) {
+      m_result.driveChanged = true;
+      if (!m_channel.Write(offset, buffer.get(), bytes, &error)) {
         Finish("failed", "the overwrite failed at byte " + std::to_string(offset) + ": " + error);
         return false;
       }
-      result_.bytesOverwritten += bytes;
+      m_result.bytesOverwritten += bytes;
       if (!Progress(static_cast<double>(offset + bytes) / static_cast<double>(size), "overwrite")) {
         Finish("stopped", "stopped during the overwrite after " +
-                              std::to_string(result_.bytesOverwritten) + " of " +
+                              std::to_string(m_result.bytesOverwritten) + " of " +
                               std::to_string(size) +
                               " bytes: the rest of the device still holds its data");
         return false;
       }
     }
-    if (!channel_.Flush(&error)) {
+    if (!m_channel.Flush(&error)) {
       Finish("failed", "the overwrite could not be flushed: " + error);
       return false;
     }
-    std::uint64_t chunk = channel_.DiscardMaxBytes() / Sector() * Sector();
-    if (const std::uint64_t granularity = channel_.DiscardGranularity();
+    std::uint64_t chunk = m_channel.DiscardMaxBytes() / Sector() * Sector();
+    if (const std::uint64_t granularity = m_channel.DiscardGranularity();
         granularity > Sector() && chunk >= granularity)
       chunk = chunk / granularity * granularity;
     chunk = std::max<std::uint64_t>(chunk, Sector());
@@ -507,9 +507,9 @@ class PurgeRun {
     words.command = "discard of the whole device (" + std::to_string(size) +
                     " bytes in pieces of " + std::to_string(std::min(chunk, size)) + ")";
     for (std::uint64_t offset = 0; offset < size; offset += chunk) {
-      if (!channel_.Discard(offset, std::min(chunk, size - offset), &error)) {
+      if (!m_channel.Discard(offset, std::min(chunk, size - offset), &error)) {
         words.answer = "rejected at byte " + std::to_string(offset) + ": " + error;
-        result_.answers.push_back(words);
+        m_result.answers.push_back(words);
         Finish("failed", "the discard failed at byte " + std::to_string(offset) + ": " + error +
                              "; the device holds the host's overwrite");
         return false;
@@ -517,14 +517,14 @@ class PurgeRun {
       if (!Progress(static_cast<double>(std::min(size, offset + chunk)) / static_cast<double>(size),
                     "discard")) {
         words.answer = "stopped at byte " + std::to_string(offset + chunk);
-        result_.answers.push_back(words);
+        m_result.answers.push_back(words);
         Finish("stopped", "stopped during the discard: the device holds the host's overwrite");
         return false;
       }
     }
     words.accepted = true;
-    result_.answers.push_back(words);
-    if (!channel_.Flush(&error)) {
+    m_result.answers.push_back(words);
+    if (!m_channel.Flush(&error)) {
       Finish("failed", "the discard could not be flushed: " + error);
       return false;
     }
@@ -534,20 +534,20 @@ class PurgeRun {
   // Classifies every range read; `before` holds the fingerprints of a
   // cryptographic method's ranges.
   bool ReadBack(const std::vector<Range>& ranges, const std::vector<std::uint64_t>* before) {
-    PurgeReadBack& readBack = result_.readBack;
+    PurgeReadBack& readBack = m_result.readBack;
     readBack.ran = true;
-    readBack.whole = request_.readWhole;
+    readBack.whole = m_request.readWhole;
     std::uint64_t sampled = 0;
     for (const Range& range : ranges) sampled += range.bytes;
     readBack.sample =
-        request_.readWhole
+        m_request.readWhole
             ? "every sector"
             : "the first and last MiB and " + std::to_string(kSampleRanges) +
                   " ranges of 64 KiB spread evenly between them: " + std::to_string(sampled) +
-                  " of " + std::to_string(channel_.SizeBytes()) + " bytes, judged in " +
+                  " of " + std::to_string(m_channel.SizeBytes()) + " bytes, judged in " +
                   std::to_string(ranges.size()) + " ranges of at most 64 KiB";
-    const OverwriteStream stream(key_);
-    const bool discard = result_.method == PurgeMethod::kDiscard;
+    const OverwriteStream stream(m_key);
+    const bool discard = m_result.method == PurgeMethod::kDiscard;
     const std::uint32_t sector = Sector();
     // Per range: every sector uniform so far, any overwrite seen, any other
     // data seen (with its first byte), and the fingerprint.
@@ -574,7 +574,7 @@ class PurgeRun {
         },
         &readBack.error);
     if (!read) {
-      if (stopped_) {
+      if (m_stopped) {
         readBack.error.clear();
         Finish("stopped", "the read-back was stopped: the drive's answer is not proved");
       } else {
@@ -600,7 +600,7 @@ class PurgeRun {
   }
 
   void Judge(const std::string& commandTrouble) {
-    const PurgeReadBack& readBack = result_.readBack;
+    const PurgeReadBack& readBack = m_result.readBack;
     const std::string counts = std::to_string(readBack.rangesRead) + " ranges read back";
     if (!commandTrouble.empty()) {
       Finish("failed", commandTrouble + " (" + counts + ": " +
@@ -609,37 +609,37 @@ class PurgeRun {
       Finish("not-erased",
              "the drive did not erase: " + std::to_string(readBack.rangesOther) + " of " + counts +
                  " still hold data" +
-                 (IsCryptographicPurge(result_.method) ? " that did not change" : "") +
+                 (IsCryptographicPurge(m_result.method) ? " that did not change" : "") +
                  ", the first at byte " + std::to_string(readBack.firstUnerasedByte));
     } else if (readBack.rangesOverwritten > 0) {
       Finish("cleared", "the drive took the discard but did not erase: " +
                             std::to_string(readBack.rangesOverwritten) + " of " + counts +
                             " still hold the host's overwrite; the old data was overwritten "
                             "once (Clear), not purged");
-      result_.nistCategory = "Clear";
+      m_result.nistCategory = "Clear";
     } else {
-      Finish("purged", std::string(DescribePurgeMethod(result_.method)) + "; every one of the " +
+      Finish("purged", std::string(DescribePurgeMethod(m_result.method)) + "; every one of the " +
                            counts + " reads as erased");
-      result_.nistCategory = "Purge";
+      m_result.nistCategory = "Purge";
     }
   }
 
-  DriveChannel& channel_;
-  const PurgeRequest& request_;
-  const PurgePolling& polling_;
-  PurgeResult& result_;
-  std::uint64_t key_ = 0;
-  bool stopped_ = false;
+  DriveChannel& m_channel;
+  const PurgeRequest& m_request;
+  const PurgePolling& m_polling;
+  PurgeResult& m_result;
+  std::uint64_t m_key = 0;
+  bool m_stopped = false;
 };
 
 class ChannelDrivePurger : public DrivePurger {
  public:
   ChannelDrivePurger(DriveChannelOpener open, PurgePolling polling)
-      : open_(std::move(open)), polling_(polling) {}
+      : m_open(std::move(open)), m_polling(polling) {}
 
   bool Capabilities(const std::string& device, DriveCapabilities* capabilities,
                     std::string* error) override {
-    const std::unique_ptr<DriveChannel> channel = open_(device, DriveAccess::kQuery, error);
+    const std::unique_ptr<DriveChannel> channel = m_open(device, DriveAccess::kQuery, error);
     if (!channel) return false;
     *capabilities = ReadDriveCapabilities(*channel);
     return true;
@@ -650,19 +650,19 @@ class ChannelDrivePurger : public DrivePurger {
     result.method = request.method;
     std::string error;
     const std::unique_ptr<DriveChannel> channel =
-        open_(request.device, DriveAccess::kPurge, &error);
+        m_open(request.device, DriveAccess::kPurge, &error);
     if (!channel) {
       result.outcome = "refused";
       result.message = error;
       return result;
     }
-    PurgeRun(*channel, request, polling_, &result).Run();
+    PurgeRun(*channel, request, m_polling, &result).Run();
     return result;
   }
 
  private:
-  DriveChannelOpener open_;
-  PurgePolling polling_;
+  DriveChannelOpener m_open;
+  PurgePolling m_polling;
 };
 
 using Writer = rapidjson::Writer<rapidjson::StringBuffer>;

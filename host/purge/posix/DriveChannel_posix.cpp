@@ -33,42 +33,43 @@ std::string SystemError(const char* what, int error) {
 // A file descriptor, closed with its owner.
 class Descriptor {
  public:
-  explicit Descriptor(int fd = -1) : fd_(fd) {}
+  explicit Descriptor(int fd = -1) : m_fd(fd) {}
   ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
+    if (m_fd >= 0) ::close(m_fd);
   }
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
+  int get() const { return m_fd; }
 
  private:
-  int fd_;
+  int m_fd;
 };
 
 // A buffer for the drive's data, aligned for direct transfers.
 class DataBuffer {
  public:
   explicit DataBuffer(std::size_t bytes)
-      : bytes_(bytes == 0 ? nullptr
-                          : static_cast<std::uint8_t*>(
-                                ::operator new(bytes, std::align_val_t(kAlignment)))),
-        size_(bytes) {
-    if (bytes_ != nullptr) std::memset(bytes_, 0, size_);
+      : m_bytes(bytes == 0 ? nullptr
+                           : static_cast<std::uint8_t*>(
+                                 ::operator new(bytes, std::align_val_t(kAlignment)))),
+        m_size(bytes) {
+    if (m_bytes != nullptr) std::memset(m_bytes, 0, m_size);
   }
   ~DataBuffer() {
-    if (bytes_ != nullptr) ::operator delete(bytes_, std::align_val_t(kAlignment));
+    if (m_bytes != nullptr) ::operator delete(m_bytes, std::align_val_t(kAlignment));
   }
   DataBuffer(const DataBuffer&) = delete;
   DataBuffer& operator=(const DataBuffer&) = delete;
-  std::uint8_t* get() const { return bytes_; }
+  std::uint8_t* get() const { return m_bytes; }
   std::vector<std::uint8_t> Copy(std::size_t bytes) const {
-    return bytes_ == nullptr ? std::vector<std::uint8_t>()
-                             : std::vector<std::uint8_t>(bytes_, bytes_ + std::min(bytes, size_));
+    return m_bytes == nullptr
+               ? std::vector<std::uint8_t>()
+               : std::vector<std::uint8_t>(m_bytes, m_bytes + std::min(bytes, m_size));
   }
 
  private:
-  std::uint8_t* bytes_;
-  std::size_t size_;
+  std::uint8_t* m_bytes;
+  std::size_t m_size;
 };
 
 // A number from one line of a sysfs file; 0 when absent.
@@ -83,35 +84,35 @@ class PosixDriveChannel : public DriveChannel {
  public:
   PosixDriveChannel(std::string device, std::unique_ptr<Descriptor> held,
                     std::unique_ptr<Descriptor> direct, std::string sysfs)
-      : device_(std::move(device)),
-        held_(std::move(held)),
-        direct_(std::move(direct)),
-        sysfs_(std::move(sysfs)) {}
+      : m_device(std::move(device)),
+        m_held(std::move(held)),
+        m_direct(std::move(direct)),
+        m_sysfs(std::move(sysfs)) {}
 
   bool Load(std::string* error) {
     std::uint64_t size = 0;
     int sector = 0;
-    if (::ioctl(held_->get(), BLKGETSIZE64, &size) != 0 ||
-        ::ioctl(held_->get(), BLKSSZGET, &sector) != 0 || sector <= 0) {
-      *error = SystemError((device_ + ": cannot read its size").c_str(), errno);
+    if (::ioctl(m_held->get(), BLKGETSIZE64, &size) != 0 ||
+        ::ioctl(m_held->get(), BLKSSZGET, &sector) != 0 || sector <= 0) {
+      *error = SystemError((m_device + ": cannot read its size").c_str(), errno);
       return false;
     }
-    size_ = size;
-    sector_ = static_cast<std::uint32_t>(sector);
-    const int id = ::ioctl(held_->get(), NVME_IOCTL_ID);
-    if (id > 0) namespace_ = static_cast<std::uint32_t>(id);
-    discardMax_ = SysfsNumber(sysfs_ + "/queue/discard_max_bytes");
-    discardGranularity_ = SysfsNumber(sysfs_ + "/queue/discard_granularity");
+    m_size = size;
+    m_sector = static_cast<std::uint32_t>(sector);
+    const int id = ::ioctl(m_held->get(), NVME_IOCTL_ID);
+    if (id > 0) m_namespace = static_cast<std::uint32_t>(id);
+    m_discardMax = SysfsNumber(m_sysfs + "/queue/discard_max_bytes");
+    m_discardGranularity = SysfsNumber(m_sysfs + "/queue/discard_granularity");
     return true;
   }
 
-  std::string Device() const override { return device_; }
-  std::uint64_t SizeBytes() const override { return size_; }
-  std::uint32_t SectorBytes() const override { return sector_; }
-  bool IsNvme() const override { return namespace_ != 0; }
-  std::uint32_t NvmeNamespace() const override { return namespace_; }
-  std::uint64_t DiscardMaxBytes() const override { return discardMax_; }
-  std::uint64_t DiscardGranularity() const override { return discardGranularity_; }
+  std::string Device() const override { return m_device; }
+  std::uint64_t SizeBytes() const override { return m_size; }
+  std::uint32_t SectorBytes() const override { return m_sector; }
+  bool IsNvme() const override { return m_namespace != 0; }
+  std::uint32_t NvmeNamespace() const override { return m_namespace; }
+  std::uint64_t DiscardMaxBytes() const override { return m_discardMax; }
+  std::uint64_t DiscardGranularity() const override { return m_discardGranularity; }
 
   Answer SendNvme(const NvmeAdminCommand& command) override {
     Answer answer;
@@ -128,7 +129,7 @@ class PosixDriveChannel : public DriveChannel {
     pass.cdw14 = command.cdw14;
     pass.cdw15 = command.cdw15;
     pass.timeout_ms = Milliseconds(command.timeoutSeconds);
-    const int status = ::ioctl(held_->get(), NVME_IOCTL_ADMIN_CMD, &pass);
+    const int status = ::ioctl(m_held->get(), NVME_IOCTL_ADMIN_CMD, &pass);
     if (status < 0) {
       answer.systemError = SystemError("NVME_IOCTL_ADMIN_CMD", errno);
       return answer;
@@ -172,7 +173,7 @@ class PosixDriveChannel : public DriveChannel {
     header.dxfer_len = static_cast<unsigned int>(bytes);
     header.dxferp = bytes > 0 ? data.get() : nullptr;
     header.timeout = Milliseconds(command.timeoutSeconds);
-    if (::ioctl(held_->get(), SG_IO, &header) != 0) {
+    if (::ioctl(m_held->get(), SG_IO, &header) != 0) {
       answer.systemError = SystemError("SG_IO", errno);
       return answer;
     }
@@ -194,7 +195,7 @@ class PosixDriveChannel : public DriveChannel {
 
   bool Discard(std::uint64_t offset, std::uint64_t bytes, std::string* error) override {
     std::uint64_t range[2] = {offset, bytes};
-    if (::ioctl(held_->get(), BLKDISCARD, range) == 0) return true;
+    if (::ioctl(m_held->get(), BLKDISCARD, range) == 0) return true;
     *error = SystemError("BLKDISCARD", errno);
     return false;
   }
@@ -202,7 +203,7 @@ class PosixDriveChannel : public DriveChannel {
   bool Read(std::uint64_t offset, void* buffer, std::size_t bytes, std::string* error) override {
     auto* at = static_cast<std::uint8_t*>(buffer);
     while (bytes > 0) {
-      const ssize_t done = ::pread(direct_->get(), at, bytes, static_cast<off_t>(offset));
+      const ssize_t done = ::pread(m_direct->get(), at, bytes, static_cast<off_t>(offset));
       if (done < 0 && errno == EINTR) continue;
       if (done <= 0) {
         *error = done == 0 ? "the device ended early" : SystemError("pread", errno);
@@ -219,7 +220,7 @@ class PosixDriveChannel : public DriveChannel {
              std::string* error) override {
     const auto* at = static_cast<const std::uint8_t*>(buffer);
     while (bytes > 0) {
-      const ssize_t done = ::pwrite(direct_->get(), at, bytes, static_cast<off_t>(offset));
+      const ssize_t done = ::pwrite(m_direct->get(), at, bytes, static_cast<off_t>(offset));
       if (done < 0 && errno == EINTR) continue;
       if (done <= 0) {
         *error = done == 0 ? "the device took no bytes" : SystemError("pwrite", errno);
@@ -233,11 +234,11 @@ class PosixDriveChannel : public DriveChannel {
   }
 
   bool Flush(std::string* error) override {
-    if (::fsync(direct_->get()) != 0 || ::fsync(held_->get()) != 0) {
+    if (::fsync(m_direct->get()) != 0 || ::fsync(m_held->get()) != 0) {
       *error = SystemError("fsync", errno);
       return false;
     }
-    if (::ioctl(held_->get(), BLKFLSBUF, 0) != 0) {
+    if (::ioctl(m_held->get(), BLKFLSBUF, 0) != 0) {
       *error = SystemError("BLKFLSBUF", errno);
       return false;
     }
@@ -249,15 +250,15 @@ class PosixDriveChannel : public DriveChannel {
     return seconds >= UINT_MAX / 1000 ? UINT_MAX : seconds * 1000;
   }
 
-  std::string device_;
-  std::unique_ptr<Descriptor> held_;    // O_EXCL: the claim on the disk; commands, discard
-  std::unique_ptr<Descriptor> direct_;  // O_DIRECT: reads and writes past the page cache
-  std::string sysfs_;
-  std::uint64_t size_ = 0;
-  std::uint32_t sector_ = 0;
-  std::uint32_t namespace_ = 0;
-  std::uint64_t discardMax_ = 0;
-  std::uint64_t discardGranularity_ = 0;
+  std::string m_device;
+  std::unique_ptr<Descriptor> m_held;    // O_EXCL: the claim on the disk; commands, discard
+  std::unique_ptr<Descriptor> m_direct;  // O_DIRECT: reads and writes past the page cache
+  std::string m_sysfs;
+  std::uint64_t m_size = 0;
+  std::uint32_t m_sector = 0;
+  std::uint32_t m_namespace = 0;
+  std::uint64_t m_discardMax = 0;
+  std::uint64_t m_discardGranularity = 0;
 };
 
 // The block device `device` leads to, checked to be a whole disk; "" with
