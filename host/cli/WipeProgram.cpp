@@ -6,9 +6,6 @@
 #include <string>
 #include <vector>
 
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
-
 #include "host/cli/AlgorithmChoice.h"
 #include "host/cli/DiskListing.h"
 #include "host/cli/ExitCodes.h"
@@ -69,13 +66,7 @@ void AskWhatDriveCanDo(DrivePurger& purger, ListedDisk* disk) {
     disk->purgeSummary = DescribeCapabilities(capabilities);
     return;
   }
-  rapidjson::StringBuffer buffer;
-  rapidjson::Writer<rapidjson::StringBuffer> json(buffer);
-  json.StartObject();
-  json.Key("error");
-  json.String(error.c_str(), static_cast<rapidjson::SizeType>(error.size()));
-  json.EndObject();
-  disk->purgeJson.assign(buffer.GetString(), buffer.GetSize());
+  disk->purgeJson = CapabilitiesErrorJson(error);
   disk->purgeSummary = "purge: the drive could not be asked (" + PrintableText(error) + ")";
 }
 

@@ -264,6 +264,16 @@ std::string CapabilitiesJson(const DriveCapabilities& capabilities) {
   return std::string(buffer.GetString(), buffer.GetSize());
 }
 
+std::string CapabilitiesErrorJson(const std::string& error) {
+  rapidjson::StringBuffer buffer;
+  rapidjson::Writer<rapidjson::StringBuffer> json(buffer);
+  json.StartObject();
+  json.Key("error");
+  json.String(error.c_str(), static_cast<rapidjson::SizeType>(error.size()));
+  json.EndObject();
+  return std::string(buffer.GetString(), buffer.GetSize());
+}
+
 std::string DescribeCapabilities(const DriveCapabilities& capabilities) {
   if (capabilities.methods.empty()) return "purge: none the drive reports";
   std::string text = "purge: ";

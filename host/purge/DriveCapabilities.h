@@ -67,6 +67,8 @@ struct DriveCapabilities {
 //  "notes":[...]}
 std::string CapabilitiesJson(const DriveCapabilities& capabilities);
 // "purge: nvme-sanitize-crypto, nvme-format, discard" or "purge: none the drive reports".
+// {"error":"..."}: the capabilities of a drive that could not be asked.
+std::string CapabilitiesErrorJson(const std::string& error);
 std::string DescribeCapabilities(const DriveCapabilities& capabilities);
 
 // Asks the drive behind `channel` what it can do, with commands that change

@@ -22,15 +22,7 @@ char* NewText(const std::string& text) {
   return copy;
 }
 
-char* ErrorText(const std::string& error) {
-  rapidjson::StringBuffer buffer;
-  rapidjson::Writer<rapidjson::StringBuffer> json(buffer);
-  json.StartObject();
-  json.Key("error");
-  json.String(error.c_str(), static_cast<rapidjson::SizeType>(error.size()));
-  json.EndObject();
-  return NewText(std::string(buffer.GetString(), buffer.GetSize()));
-}
+char* ErrorText(const std::string& error) { return NewText(CapabilitiesErrorJson(error)); }
 
 char* RefusalText(PurgeMethod method, const std::string& message) {
   PurgeResult result;

@@ -201,36 +201,18 @@ class PosixDriveChannel : public DriveChannel {
   }
 
   bool Read(std::uint64_t offset, void* buffer, std::size_t bytes, std::string* error) override {
-    auto* at = static_cast<std::uint8_t*>(buffer);
-    while (bytes > 0) {
-      const ssize_t done = ::pread(m_direct->get(), at, bytes, static_cast<off_t>(offset));
-      if (done < 0 && errno == EINTR) continue;
-      if (done <= 0) {
-        *error = done == 0 ? "the device ended early" : SystemError("pread", errno);
-        return false;
-      }
-      at += done;
-      offset += static_cast<std::uint64_t>(done);
-      bytes -= static_cast<std::size_t>(done);
-    }
-    return true;
+    return TransferAll(offset, static_cast<std::uint8_t*>(buffer), bytes, error,
+                       [](int fd, std::uint8_t* at, std::size_t size, off_t from) {
+                         return ::pread(fd, at, size, from);
+                       });
   }
 
   bool Write(std::uint64_t offset, const void* buffer, std::size_t bytes,
              std::string* error) override {
-    const auto* at = static_cast<const std::uint8_t*>(buffer);
-    while (bytes > 0) {
-      const ssize_t done = ::pwrite(m_direct->get(), at, bytes, static_cast<off_t>(offset));
-      if (done < 0 && errno == EINTR) continue;
-      if (done <= 0) {
-        *error = done == 0 ? "the device took no bytes" : SystemError("pwrite", errno);
-        return false;
-      }
-      at += done;
-      offset += static_cast<std::uint64_t>(done);
-      bytes -= static_cast<std::size_t>(done);
-    }
-    return true;
+    return TransferAll(offset, static_cast<const std::uint8_t*>(buffer), bytes, error,
+                       [](int fd, const std::uint8_t* at, std::size_t size, off_t from) {
+                         return ::pwrite(fd, at, size, from);
+                       });
   }
 
   bool Flush(std::string* error) override {
@@ -246,6 +228,24 @@ class PosixDriveChannel : public DriveChannel {
   }
 
  private:
+  // Moves `bytes` through the direct descriptor with `io` (pread or pwrite),
+  // going on after short transfers and interruptions.
+  template <class Byte, class Io>
+  bool TransferAll(std::uint64_t offset, Byte* at, std::size_t bytes, std::string* error, Io io) {
+    while (bytes > 0) {
+      const ssize_t done = io(m_direct->get(), at, bytes, static_cast<off_t>(offset));
+      if (done < 0 && errno == EINTR) continue;
+      if (done <= 0) {
+        *error = done == 0 ? "the device ended early" : SystemError("transfer", errno);
+        return false;
+      }
+      at += done;
+      offset += static_cast<std::uint64_t>(done);
+      bytes -= static_cast<std::size_t>(done);
+    }
+    return true;
+  }
+
   static std::uint32_t Milliseconds(std::uint32_t seconds) {
     return seconds >= UINT_MAX / 1000 ? UINT_MAX : seconds * 1000;
   }
