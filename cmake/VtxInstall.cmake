@@ -10,9 +10,11 @@
 #   bin/DataWiper.dll                 lib/vantrix-datawipe/libDataWiper.so*
 #   bin/DeviceManager.dll             lib/vantrix-datawipe/libDeviceManager.so
 #   bin/ErrorInterpreter.dll          lib/vantrix-datawipe/libErrorInterpreter.so
+#   bin/VantrixPurge.dll              lib/vantrix-datawipe/libVantrixPurge.so
 #   bin/drivers/q7diskio.sys          bin/vantrix-wipe -> ../lib/vantrix-datawipe/vantrix-wipe
 #   lib/DataWiper.dll.a               (no import library)
-#   include/vantrix-datawipe/         the public headers (common/, platform/, rapidjson/)
+#   include/vantrix-datawipe/         the public headers (common/, platform/, rapidjson/,
+#                                     VantrixPurge.h)
 #   lib/cmake/VantrixDataWipe/        the package files
 
 include(CMakePackageConfigHelpers)
@@ -29,7 +31,7 @@ install(TARGETS DataWiper vantrix-wipe
   RUNTIME DESTINATION ${VTX_INSTALL_RUNTIME_DIR}
   LIBRARY DESTINATION ${VTX_INSTALL_RUNTIME_DIR}
   ARCHIVE DESTINATION lib)
-foreach(component DeviceManager ErrorInterpreter)
+foreach(component DeviceManager ErrorInterpreter VantrixPurge)
   if(TARGET ${component})
     install(TARGETS ${component}
       RUNTIME DESTINATION ${VTX_INSTALL_RUNTIME_DIR}
@@ -67,6 +69,7 @@ install(FILES
 install(FILES platform/DiskInfo.h platform/IDeviceManager.h
   DESTINATION ${VTX_INSTALL_INCLUDE_DIR}/platform)
 install(DIRECTORY ${VTX_THIRD_PARTY_INCLUDE}/rapidjson DESTINATION ${VTX_INSTALL_INCLUDE_DIR})
+install(FILES host/purge/VantrixPurge.h DESTINATION ${VTX_INSTALL_INCLUDE_DIR})
 
 # The files a host program needs beside itself: the module under the name the
 # program's import refers to, and the host's components.

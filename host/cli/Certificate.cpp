@@ -72,8 +72,25 @@ void Verdict(const rapidjson::Value& report, Certificate* certificate) {
   const std::string verification = Say(Object(report, "verification"), "result");
   std::string message = Say(report, "message");
   if (!message.empty() && message[0] >= 'a' && message[0] <= 'z') message[0] -= 'a' - 'A';
-  certificate->erased = outcome == "wiped";
-  if (outcome == "wiped" && (kind == "file" || kind == "folder")) {
+  certificate->erased = outcome == "wiped" || outcome == "purged";
+  if (outcome == "purged") {
+    certificate->verdict =
+        verification == "passed" ? "PURGED AND VERIFIED" : "PURGED, SAMPLE VERIFIED";
+    certificate->verdictDetail =
+        "The drive erased itself with the command described below, and the sectors read back "
+        "afterwards (" +
+        std::string(verification == "passed" ? "all of them" : "a sample spread over the disk") +
+        ") hold the erased state.";
+  } else if (outcome == "cleared") {
+    certificate->verdict = "NOT PURGED \xE2\x80\x94 OVERWRITTEN ONLY";
+    certificate->verdictDetail =
+        "The host overwrote every sector, but the drive did not erase itself: data may remain "
+        "in its spare areas. " +
+        message;
+  } else if (outcome == "not-erased") {
+    certificate->verdict = "NOT ERASED \xE2\x80\x94 THE DRIVE DID NOT ERASE";
+    certificate->verdictDetail = "The read-back shows data that was there before. " + message;
+  } else if (outcome == "wiped" && (kind == "file" || kind == "folder")) {
     certificate->verdict = "OVERWRITTEN AND DELETED";
     certificate->verdictDetail =
         "Every file of the target was overwritten as described below, "
@@ -131,6 +148,20 @@ Certificate::Section Machine(const rapidjson::Value& report) {
            {"Serial number", Say(machine, "serial")}}};
 }
 
+// "NVMe Format NVM (SES 1, namespace 1): accepted; ..." for a purge.
+std::string DriveAnswers(const rapidjson::Value& purge) {
+  const rapidjson::Value* answers = Find(purge, "answers");
+  std::string text;
+  if (answers == nullptr || !answers->IsArray()) return kNotRecorded;
+  for (const rapidjson::Value& answer : answers->GetArray()) {
+    if (!answer.IsObject()) continue;
+    const bool accepted = Find(answer, "accepted") != nullptr && Say(answer, "accepted") == "yes";
+    text += (text.empty() ? "" : "; ") + Say(answer, "command") + ": " +
+            (accepted ? "accepted" : Say(answer, "answer"));
+  }
+  return text.empty() ? "no command was sent" : text;
+}
+
 Certificate::Section Method(const rapidjson::Value& report) {
   const rapidjson::Value& algorithm = Object(report, "algorithm");
   const rapidjson::Value& sanitization = Object(report, "sanitization");
@@ -143,6 +174,13 @@ Certificate::Section Method(const rapidjson::Value& report) {
         ". On an SSD an overwrite reaches only the sectors the host can address, not "
         "the drive's spare areas";
   }
+  if (Find(report, "purge") != nullptr) {
+    return {"Method",
+            {{"Purge method", Say(algorithm, "name")},
+             {"Written by the host", Say(algorithm, "patternWritten")},
+             {"Drive's answers", DriveAnswers(Object(report, "purge"))},
+             {"NIST SP 800-88 Rev. 1", category}}};
+  }
   return {"Method",
           {{"Algorithm", Say(algorithm, "name") + " (type " + Say(algorithm, "type") + ")"},
            {"Passes", Say(algorithm, "passes")},
@@ -151,7 +189,9 @@ Certificate::Section Method(const rapidjson::Value& report) {
 }
 
 std::string VerificationWords(const std::string& result) {
-  if (result == "passed") return "passed: the whole target holds the pattern written";
+  if (result == "passed")
+    return "passed: the whole target holds what was written, or the erased state";
+  if (result == "sampled") return "passed on a sample: the ranges read hold the erased state";
   if (result == "failed") return "FAILED: the target does not hold the pattern written";
   if (result == "not-run") return "not run: the target could not be read back";
   return "not requested";
@@ -187,7 +227,8 @@ Certificate::Section Times(const rapidjson::Value& report) {
 
 Certificate::Section Outcome(const rapidjson::Value& report) {
   const rapidjson::Value& final = Object(report, "finalRecord");
-  std::string code = "none: the wipe did not start";
+  std::string code = Find(report, "purge") != nullptr ? "none: the module takes no part in a purge"
+                                                      : "none: the wipe did not start";
   if (Find(report, "finalRecord") != nullptr) {
     code = Say(final, "codeHex");
     if (Say(final, "code") == "0") code += " (finished without error)";

@@ -29,7 +29,9 @@ std::uint64_t DiskBytes(const DiskInfo& disk) {
          static_cast<std::uint64_t>(disk.nTotalSectors);
 }
 
-void WriteDisk(JsonWriter& json, const DiskInfo& disk, const DiskIdentity& identity) {
+void WriteDisk(JsonWriter& json, const ListedDisk& listed) {
+  const DiskInfo& disk = *listed.record;
+  const DiskIdentity& identity = listed.identity;
   json.StartObject();
   Member(json, "number", disk.nDiskNumber);
   Member(json, "device", local_system::DiskDevice(disk));
@@ -45,6 +47,12 @@ void WriteDisk(JsonWriter& json, const DiskInfo& disk, const DiskIdentity& ident
     WritePartition(json, disk.partitions[index]);
   }
   json.EndArray();
+  json.Key("purge");
+  if (listed.purgeJson.empty()) {
+    json.Null();
+  } else {
+    json.RawValue(listed.purgeJson.data(), listed.purgeJson.size(), rapidjson::kObjectType);
+  }
   json.EndObject();
 }
 
@@ -78,7 +86,7 @@ std::string DisksAsJson(const std::vector<ListedDisk>& disks) {
   json.StartObject();
   json.Key("disks");
   json.StartArray();
-  for (const ListedDisk& disk : disks) WriteDisk(json, *disk.record, disk.identity);
+  for (const ListedDisk& disk : disks) WriteDisk(json, disk);
   json.EndArray();
   json.EndObject();
   return std::string(buffer.GetString(), buffer.GetSize());

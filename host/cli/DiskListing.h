@@ -14,6 +14,10 @@
 struct ListedDisk {
   std::unique_ptr<DiskInfo> record;
   DiskIdentity identity;
+  // What the drive can do to purge itself: the capabilities' JSON object, or
+  // {"error":...} where the drive could not be asked; its one-line summary.
+  std::string purgeJson;
+  std::string purgeSummary;
 };
 
 // "disk 1 (/dev/loop7): 64.00 MiB, 512-byte sectors, 2 partition(s), SYSTEM"
@@ -23,7 +27,7 @@ std::string DescribeDisk(const DiskInfo& disk, const DiskIdentity& identity);
 // "partition 1: 24.00 MiB from sector 2048, E:, mounted at /mnt/e, SYSTEM"
 std::string DescribePartition(const PartitionInfo& partition);
 // {"disks":[...]}: each disk's number, device, sizes, system mark, identity
-// members (WriteIdentityMembers), "stableNumber" and partitions.
+// members (WriteIdentityMembers), "stableNumber", partitions and "purge".
 std::string DisksAsJson(const std::vector<ListedDisk>& disks);
 
 // The partitions of `disk` that its table holds. (The count is read by

@@ -11,12 +11,14 @@ namespace {
 
 constexpr const char kExitStatusHelp[] =
     "Exit status:\n"
-    "  0  wiped (or the listing was printed, the report holds, the certificate was written)\n"
+    "  0  wiped or purged (or the listing was printed, the report holds, the certificate was "
+    "written)\n"
     "  1  the wipe failed: the error name and its text are printed; or the report does not "
-    "hold\n"
+    "hold; a purge the read-back does not confirm\n"
     "  2  usage error; a --sign key or vantrix-wipe.conf that cannot be used\n"
     "  3  stopped by the user (Ctrl-C, SIGINT, SIGTERM)\n"
-    "  4  refused: a system disk or partition, no confirmation, or a file on a\n"
+    "  4  refused: a system disk or partition, a mounted partition (purge), no confirmation,\n"
+    "     a purge method the drive does not report or refuses, or a file on a\n"
     "     copy-on-write file system (see --allow-copy-on-write)\n"
     "  5  the wipe completed but its report could not be written\n"
     "With several disks: 0 when all were wiped, else the most serious outcome (4, 3, 1, 5).";
@@ -127,7 +129,28 @@ int ParseProgramOptions(int argc, char** argv, ProgramOptions* options) {
   }
   AddDestructiveOptions(partition, options);
   AddDestructiveOptions(disk, options);
-  CLI::App* disks = app.add_subcommand("disks", "list the disks the device manager knows");
+  CLI::App* purge = app.add_subcommand(
+      "purge", "make a whole disk erase itself (sanitize, format, discard), then read it back");
+  purge->add_option("DISK", options->disk, "disk number, as `vantrix-wipe disks` lists it")
+      ->required()
+      ->check(CLI::NonNegativeNumber);
+  purge
+      ->add_option("-m,--method", options->purgeMethod,
+                   "auto (the strongest the drive reports), nvme-sanitize-block, "
+                   "nvme-sanitize-crypto, nvme-sanitize-overwrite, nvme-format, "
+                   "nvme-format-crypto, ata-sanitize-block, ata-sanitize-crypto, "
+                   "scsi-sanitize-block, scsi-sanitize-crypto, scsi-sanitize-overwrite, discard "
+                   "(the host overwrites every sector, then discards the whole disk)")
+      ->type_name("METHOD");
+  purge->add_flag("--try-unreported", options->tryUnreported,
+                  "send the method even though the drive does not report it; the drive's "
+                  "answer decides");
+  purge->add_flag("-y,--yes", options->yes, "do not ask for the disk number before purging");
+  purge->add_flag("--verify", options->verify,
+                  "read every sector back afterwards (default: a spread sample, named in the "
+                  "report)");
+  CLI::App* disks = app.add_subcommand(
+      "disks", "list the disks the device manager knows, with what each drive can do to purge");
   CLI::App* algorithms = app.add_subcommand("algorithms", "list the wipe algorithms");
   CLI::App* checkReport =
       app.add_subcommand("check-report", "check a wipe report's consistency and signature");
@@ -153,6 +176,7 @@ int ParseProgramOptions(int argc, char** argv, ProgramOptions* options) {
                                                     {freeSpace, Command::kFreeSpace},
                                                     {partition, Command::kPartition},
                                                     {disk, Command::kDisk},
+                                                    {purge, Command::kPurge},
                                                     {disks, Command::kDisks},
                                                     {algorithms, Command::kAlgorithms},
                                                     {checkReport, Command::kCheckReport},
@@ -169,6 +193,6 @@ int ParseProgramOptions(int argc, char** argv, ProgramOptions* options) {
   }
   std::fprintf(stderr,
                "vantrix-wipe: a command is required (file, folder, free-space, partition, disk, "
-               "disks, algorithms, check-report, certificate); see --help\n");
+               "purge, disks, algorithms, check-report, certificate); see --help\n");
   return kExitUsage;
 }

@@ -11,6 +11,7 @@ struct ProgramOptions {
     kFreeSpace,
     kPartition,
     kDisk,
+    kPurge,
     kDisks,
     kAlgorithms,
     kCheckReport,
@@ -34,7 +35,9 @@ struct ProgramOptions {
   std::string certificatePath;  // --certificate, or certificate's -o
   std::string organisation;     // the report's; "" leaves the configuration's
   std::string operatorName;
-  std::string publicKeyPath;  // check-report --key
+  std::string publicKeyPath;         // check-report --key
+  std::string purgeMethod = "auto";  // purge: a method name (host/purge/PurgeMethod.h)
+  bool tryUnreported = false;        // purge: send a method the drive does not report
 
   bool IsWipe() const {
     return command == Command::kFile || command == Command::kFolder ||

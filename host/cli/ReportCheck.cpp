@@ -58,11 +58,21 @@ class Checker {
     const std::string outcome = ReadText(m_report, "outcome");
     std::int64_t exitCode = -1;
     if (ExitCodeOfOutcome(outcome) < 0) {
-      Problem("the outcome '" + outcome + "' is none of wiped, failed, stopped, refused");
+      Problem("the outcome '" + outcome +
+              "' is none of wiped, purged, cleared, not-erased, failed, stopped, refused");
       return;
     }
     if (!ReadInt64(m_report, "exitCode", &exitCode) || exitCode != ExitCodeOfOutcome(outcome)) {
       Problem("the exit status does not go with the outcome '" + outcome + "'");
+    }
+    const auto purge = m_report.FindMember("purge");
+    if (purge != m_report.MemberEnd() && purge->value.IsObject()) {
+      CheckPurge(outcome, purge->value);
+      return;
+    }
+    if (outcome == "purged" || outcome == "cleared" || outcome == "not-erased") {
+      Problem("the outcome '" + outcome + "' belongs to a purge, but the report holds none");
+      return;
     }
     const auto final = m_report.FindMember("finalRecord");
     const bool ran = final != m_report.MemberEnd() && final->value.IsObject();
@@ -89,6 +99,34 @@ class Checker {
     }
   }
 
+  // A purge is "purged" only where the drive's command ran and every range
+  // read back was erased; its category says "Purge" only then.
+  void CheckPurge(const std::string& outcome, const rapidjson::Value& purge) {
+    const auto sanitization = m_report.FindMember("sanitization");
+    const std::string category =
+        sanitization != m_report.MemberEnd() && sanitization->value.IsObject()
+            ? ReadText(sanitization->value, "category")
+            : "";
+    if (ReadText(purge, "outcome") != outcome) {
+      Problem("the outcome '" + outcome + "' is not the purge's own");
+    }
+    const auto readBack = purge.FindMember("readBack");
+    std::int64_t read = 0, erased = -1, overwritten = -1, other = -1;
+    if (readBack != purge.MemberEnd() && readBack->value.IsObject()) {
+      ReadInt64(readBack->value, "rangesRead", &read);
+      ReadInt64(readBack->value, "rangesErased", &erased);
+      ReadInt64(readBack->value, "rangesOverwritten", &overwritten);
+      ReadInt64(readBack->value, "rangesOther", &other);
+    }
+    const bool allErased = read > 0 && erased == read && overwritten == 0 && other == 0;
+    if (outcome == "purged" && !allErased) {
+      Problem("the outcome says purged, but the read-back does not show every range erased");
+    }
+    if ((category == "Purge") != (outcome == "purged")) {
+      Problem("the category '" + category + "' does not go with the outcome '" + outcome + "'");
+    }
+  }
+
   std::string VerificationResult() const {
     const auto verification = m_report.FindMember("verification");
     if (verification == m_report.MemberEnd() || !verification->value.IsObject()) return "";
@@ -112,14 +150,16 @@ class Checker {
     }
     const auto mismatch = verification.FindMember("firstMismatchSector");
     const bool mismatchNamed = mismatch != verification.MemberEnd() && mismatch->value.IsInt64();
-    if (result == "passed" && outcome != "wiped") {
+    if (result == "sampled" && outcome != "purged") {
+      Problem("the sample read back passed, but the outcome is '" + outcome + "'");
+    } else if (result == "passed" && outcome != "wiped" && outcome != "purged") {
       Problem("the verification passed, but the outcome is '" + outcome + "'");
     } else if (result == "passed" && (checked <= 0 || (size >= 0 && checked != size))) {
       Problem("the verification passed, but did not read the whole target back");
     } else if (result == "failed" && !mismatchNamed) {
       Problem("the verification failed, but names no mismatching sector");
     } else if (result != "passed" && result != "failed" && result != "not-run" &&
-               result != "not-requested") {
+               result != "not-requested" && result != "sampled") {
       Problem("the verification result '" + result + "' is unknown");
     }
   }
@@ -153,8 +193,8 @@ bool IsSystemRefusalCode(std::uint32_t code) {
 }
 
 int ExitCodeOfOutcome(const std::string& outcome) {
-  if (outcome == "wiped") return kExitWiped;
-  if (outcome == "failed") return kExitFailed;
+  if (outcome == "wiped" || outcome == "purged") return kExitWiped;
+  if (outcome == "failed" || outcome == "cleared" || outcome == "not-erased") return kExitFailed;
   if (outcome == "stopped") return kExitStopped;
   if (outcome == "refused") return kExitRefused;
   return -1;

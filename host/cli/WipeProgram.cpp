@@ -11,7 +11,9 @@
 #include "host/cli/ExitCodes.h"
 #include "host/cli/HostComponents.h"
 #include "host/cli/ModuleSession.h"
+#include "host/cli/LocalSystem.h"
 #include "host/cli/ProgramOptions.h"
+#include "host/cli/PurgeCommand.h"
 #include "host/cli/ReportCommands.h"
 #include "host/cli/VisibleText.h"
 #include "host/cli/WipeCommand.h"
@@ -54,7 +56,22 @@ int ListAlgorithms(const ProgramOptions& options) {
   return kExitWiped;
 }
 
-// The device manager's disks and partitions, read from its library directly.
+// What the drive of `disk` can do to purge itself, asked with commands that
+// change nothing.
+void AskWhatDriveCanDo(DrivePurger& purger, ListedDisk* disk) {
+  DriveCapabilities capabilities;
+  std::string error;
+  if (purger.Capabilities(local_system::DiskDevice(*disk->record), &capabilities, &error)) {
+    disk->purgeJson = CapabilitiesJson(capabilities);
+    disk->purgeSummary = DescribeCapabilities(capabilities);
+    return;
+  }
+  disk->purgeJson = CapabilitiesErrorJson(error);
+  disk->purgeSummary = "purge: the drive could not be asked (" + PrintableText(error) + ")";
+}
+
+// The device manager's disks and partitions, read from its library directly,
+// and what each drive can do to purge itself.
 int ListDisks(const ProgramOptions& options) {
   HostComponents components;
   std::string error;
@@ -68,8 +85,10 @@ int ListDisks(const ProgramOptions& options) {
       Fail(error);
       continue;
     }
-    disks.push_back({std::move(disk), components.Identity(number)});
+    disks.push_back({std::move(disk), components.Identity(number), "", ""});
   }
+  const std::unique_ptr<DrivePurger> purger = NewSystemDrivePurger();
+  for (ListedDisk& disk : disks) AskWhatDriveCanDo(*purger, &disk);
   if (options.json) {
     std::printf("%s\n", DisksAsJson(disks).c_str());
     return kExitWiped;
@@ -77,7 +96,8 @@ int ListDisks(const ProgramOptions& options) {
   if (disks.empty()) std::printf("The device manager knows no disk.\n");
   bool positions = false;
   for (const ListedDisk& disk : disks) {
-    std::printf("%s\n", DescribeDisk(*disk.record, disk.identity).c_str());
+    std::printf("%s\n    %s\n", DescribeDisk(*disk.record, disk.identity).c_str(),
+                disk.purgeSummary.c_str());
     for (int index = 0; index < PartitionCount(*disk.record); ++index) {
       std::printf("  %s\n", DescribePartition(disk.record->partitions[index]).c_str());
     }
@@ -120,6 +140,8 @@ int RunWipeProgram(int argc, char** argv) {
       return RunCheckReport(options);
     case ProgramOptions::Command::kCertificate:
       return RunCertificate(options);
+    case ProgramOptions::Command::kPurge:
+      return PurgeCommand(options, NewSystemDrivePurger()).Run();
     default:
       return WipeCommand(options).Run();
   }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include <rapidjson/document.h>
 #include <rapidjson/prettywriter.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
@@ -115,10 +116,16 @@ void WriteReport(Writer& writer, const WipeReport& report) {
   WriteMachineMembers(writer, report.machine);
   writer.EndObject();
   WriteTarget(writer, report);
+  const bool purge = !report.purgeJson.empty();
   writer.Key("algorithm");
   writer.StartObject();
   Member(writer, "name", report.algorithmName);
-  Member(writer, "type", report.algorithmType);
+  writer.Key("type");  // a module's algorithm; a purge has none
+  if (purge) {
+    writer.Null();
+  } else {
+    writer.Int(report.algorithmType);
+  }
   Member(writer, "passes", report.passes);
   Member(writer, "patternWritten", report.patternWritten);
   writer.EndObject();
@@ -132,6 +139,17 @@ void WriteReport(Writer& writer, const WipeReport& report) {
          seconds > 0 ? static_cast<double>(report.bytesWritten) / seconds : 0.0);
   WriteFinalRecord(writer, report);
   WriteVerification(writer, report.verification);
+  if (purge) {
+    // Parsed again so that the report's file is indented throughout.
+    rapidjson::Document record;
+    record.Parse(report.purgeJson.c_str());
+    writer.Key("purge");
+    if (record.HasParseError()) {
+      writer.Null();
+    } else {
+      record.Accept(writer);
+    }
+  }
   if (!report.caveat.empty()) Member(writer, "caveat", report.caveat);
   Member(writer, "outcome", report.outcome);
   Member(writer, "message", report.message);

@@ -61,10 +61,16 @@ struct WipeReport {
   // a file on a copy-on-write file system may remain); "" for nothing.
   std::string caveat;
 
-  std::string outcome;  // "wiped", "overwritten, not removed", "failed", "stopped", "refused"
+  // "wiped", "overwritten, not removed", "failed", "stopped", "refused"; a
+  // purge: "purged", "cleared", "not-erased", "failed", "stopped", "refused".
+  std::string outcome;
   std::string message;  // the program's own words on the outcome
   int exitCode = 0;
   Verification verification;
+
+  // A purge's own record (PurgeResultJson: the method, the drive's answers,
+  // the read-back), "" for a wipe. The algorithm then names the method.
+  std::string purgeJson;
 
   // The key the report file is signed with (its fingerprint, see
   // ReportSigner) and the signature's file beside it; "" when unsigned.

@@ -26,8 +26,8 @@ class DriveChannel {
   virtual std::uint32_t NvmeNamespace() const = 0;
 
   struct Answer {
-    bool delivered = false;  // false: the system could not carry the command
-    std::string systemError; // why, when not delivered
+    bool delivered = false;   // false: the system could not carry the command
+    std::string systemError;  // why, when not delivered
     // NVMe: the completion status (SCT << 8 | SC), 0 for success.
     std::uint16_t nvmeStatus = 0;
     std::uint32_t nvmeResult = 0;
@@ -58,6 +58,13 @@ class DriveChannel {
   virtual bool Flush(std::string* error) = 0;
 };
 
+// What the channel is opened for. kQuery only asks the drive (commands that
+// change nothing): Linux opens it read-only and shared, so a disk with a
+// mounted partition can be asked too. kPurge claims the disk for writing
+// (Linux: O_EXCL, which a mounted partition refuses).
+enum class DriveAccess { kQuery, kPurge };
+
 // Opens `device` on this platform; null with the reason (not a disk, not an
 // administrator, in use by a mounted file system, ...).
-std::unique_ptr<DriveChannel> OpenDriveChannel(const std::string& device, std::string* error);
+std::unique_ptr<DriveChannel> OpenDriveChannel(const std::string& device, DriveAccess access,
+                                               std::string* error);

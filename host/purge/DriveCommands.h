@@ -38,8 +38,8 @@ NvmeAdminCommand NvmeSanitize(std::uint8_t action);
 NvmeAdminCommand NvmeSanitizeStatusLog();
 
 struct NvmeControllerFacts {
-  bool formatSupported = false;  // OACS bit 1
-  std::uint8_t formatAttributes = 0;  // FNA
+  bool formatSupported = false;            // OACS bit 1
+  std::uint8_t formatAttributes = 0;       // FNA
   std::uint32_t sanitizeCapabilities = 0;  // SANICAP
   std::string model, serial, firmware;
 };
@@ -47,16 +47,17 @@ struct NvmeControllerFacts {
 bool DecodeNvmeController(const std::uint8_t* data, std::size_t size, NvmeControllerFacts* facts);
 
 struct NvmeNamespaceFacts {
-  std::uint64_t sizeBlocks = 0;     // NSZE
-  std::uint8_t lbaFormat = 0;       // FLBAS bits 3:0 (and 6:5)
-  std::uint32_t blockBytes = 0;     // 2^LBADS of the format in use
+  std::uint64_t sizeBlocks = 0;       // NSZE
+  std::uint8_t lbaFormat = 0;         // FLBAS bits 3:0 (and 6:5)
+  std::uint32_t blockBytes = 0;       // 2^LBADS of the format in use
   std::uint8_t deallocatedReads = 0;  // DLFEAT bits 2:0
 };
 bool DecodeNvmeNamespace(const std::uint8_t* data, std::size_t size, NvmeNamespaceFacts* facts);
 
 struct NvmeSanitizeStatus {
-  double progress = 0;        // SPROG / 65536
-  std::uint8_t state = 0;     // SSTAT bits 2:0: 0 never, 1 done, 2 in progress, 3 failed, 4 done (no deallocate)
+  double progress = 0;  // SPROG / 65536
+  std::uint8_t state =
+      0;  // SSTAT bits 2:0: 0 never, 1 done, 2 in progress, 3 failed, 4 done (no deallocate)
   std::uint32_t lastCommand = 0;  // SCDW10
 };
 bool DecodeNvmeSanitizeStatus(const std::uint8_t* data, std::size_t size,
@@ -72,7 +73,7 @@ struct AtaCommand {
   std::uint8_t command = 0;
   std::uint16_t feature = 0;
   std::uint16_t count = 0;
-  std::uint64_t lba = 0;  // 48 bits
+  std::uint64_t lba = 0;       // 48 bits
   std::uint8_t device = 0x40;  // LBA mode
   bool dataIn = false;         // PIO data in of `dataBytes`; else non-data
   std::uint32_t dataBytes = 0;
@@ -95,9 +96,9 @@ struct AtaIdentifyFacts {
   bool sanitizeFeatureSet = false, sanitizeBlockErase = false, sanitizeCryptoScramble = false,
        sanitizeOverwrite = false;  // word 59
   bool securitySupported = false, securityEnabled = false, securityLocked = false,
-       securityFrozen = false;  // word 128
-  bool trim = false;            // word 169 bit 0
-  std::uint64_t sizeSectors = 0;  // words 100-103, else 60-61
+       securityFrozen = false;          // word 128
+  bool trim = false;                    // word 169 bit 0
+  std::uint64_t sizeSectors = 0;        // words 100-103, else 60-61
   std::string model, serial, firmware;  // words 27-46, 10-19, 23-26 (byte-swapped)
 };
 bool DecodeAtaIdentify(const std::uint8_t* data, std::size_t size, AtaIdentifyFacts* facts);

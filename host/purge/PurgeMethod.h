@@ -8,12 +8,12 @@
 // Listed strongest first: `auto` takes the first one the drive reports.
 enum class PurgeMethod {
   kAuto,
-  kNvmeSanitizeBlockErase,  // NVMe Sanitize, action 2: every flash block erased
-  kNvmeSanitizeCryptoErase,  // NVMe Sanitize, action 4: the media encryption key replaced
-  kNvmeSanitizeOverwrite,    // NVMe Sanitize, action 3: one pass of zeros by the drive
-  kNvmeFormatUserData,       // NVMe Format NVM, SES 1: user data erased
-  kNvmeFormatCrypto,         // NVMe Format NVM, SES 2: cryptographic erase
-  kAtaSanitizeBlockErase,    // ATA SANITIZE BLOCK ERASE EXT
+  kNvmeSanitizeBlockErase,     // NVMe Sanitize, action 2: every flash block erased
+  kNvmeSanitizeCryptoErase,    // NVMe Sanitize, action 4: the media encryption key replaced
+  kNvmeSanitizeOverwrite,      // NVMe Sanitize, action 3: one pass of zeros by the drive
+  kNvmeFormatUserData,         // NVMe Format NVM, SES 1: user data erased
+  kNvmeFormatCrypto,           // NVMe Format NVM, SES 2: cryptographic erase
+  kAtaSanitizeBlockErase,      // ATA SANITIZE BLOCK ERASE EXT
   kAtaSanitizeCryptoScramble,  // ATA SANITIZE CRYPTO SCRAMBLE EXT
   kScsiSanitizeBlockErase,     // SCSI SANITIZE, service action 2
   kScsiSanitizeCryptoErase,    // SCSI SANITIZE, service action 3

@@ -27,9 +27,8 @@ VANTRIX_PURGE_API char* __PurgeCapabilities(const char* device);
    flags: 1 read every sector back, 2 send a method the drive does not report.
    Returns the result JSON ("outcome", "method", "message", "nistCategory",
    "answers", "readBack", ...); null only when memory runs out. */
-VANTRIX_PURGE_API char* __PurgeDrive(const char* device, const char* method,
-                                     uint64_t expectedBytes, uint32_t flags,
-                                     VantrixPurgeProgress progress, void* context);
+VANTRIX_PURGE_API char* __PurgeDrive(const char* device, const char* method, uint64_t expectedBytes,
+                                     uint32_t flags, VantrixPurgeProgress progress, void* context);
 
 VANTRIX_PURGE_API void __PurgeFreeText(char* text);
 

@@ -12,6 +12,8 @@ void DeviceManagerIdentityExports(void);
 void ManagerWipesFilesAndFolders(void);
 void ManagerWipesLoopDisks(void);
 void ModuleEntryThroughItsSlots(void);
+void PurgeRefusesWhatIsNoDisk(void);
+void PurgeDiscardsLoopDisk(void);
 
 static const HostGroupEntry kHostGroups[] = {
     {"algorithms", AlgorithmsThroughTheirSlots},
@@ -19,12 +21,14 @@ static const HostGroupEntry kHostGroups[] = {
     {"device manager identity", DeviceManagerIdentityExports},
     {"manager-files", ManagerWipesFilesAndFolders},
     {"command service", ModuleEntryThroughItsSlots},
+    {"purge", PurgeRefusesWhatIsNoDisk},
     {NULL, NULL},
 };
 
 /* Groups that need the loop-disk fixture: they run only when named. */
 static const HostGroupEntry kHostFixtureGroups[] = {
     {"manager-disks", ManagerWipesLoopDisks},
+    {"purge-disks", PurgeDiscardsLoopDisk},
     {NULL, NULL},
 };
 

@@ -12,6 +12,9 @@ void HostUnloadModule(void);
    missing. */
 void* HostSymbol(const char* name);
 void* HostDeviceManagerSymbol(const char* name);
+/* An exported function of the purge library (VantrixPurge.dll /
+   libVantrixPurge.so), loaded on first use; null when missing. */
+void* HostPurgeSymbol(const char* name);
 
 /* Creates one folder (its parent must exist); non-zero on success. */
 int HostMakeFolder(const char* path);

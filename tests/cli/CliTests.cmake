@@ -55,3 +55,13 @@ if(NOT VTX_SANITIZE)
       ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/package-test ${VTX_PACKAGE_CROSS})
   set_tests_properties(package_host_example PROPERTIES TIMEOUT 600)
 endif()
+
+# Purge of a described loop disk: refusals, a discard purge read back on a
+# sample and whole, its report and certificate (natively; the drives' own
+# commands are tested in the emulator).
+if(NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME cli_purge
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_purge.sh $<TARGET_FILE:vantrix-wipe>
+      ${CMAKE_BINARY_DIR}/cli-purge)
+  set_tests_properties(cli_purge PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600)
+endif()

@@ -24,14 +24,37 @@ constexpr const char kVerifiedWipe[] = R"({
   "verification": {"result": "passed", "bytesChecked": 25165824, "firstMismatchSector": null},
   "outcome": "wiped", "exitCode": 0})";
 
+using Changes = std::vector<std::pair<std::string, std::string>>;
+
+// The verified wipe turned into a purge read back on a sample, with `more`
+// changed after.
+Changes Purge(const std::string& outcome, const char* exitCode, const char* category,
+              int rangesOther, const Changes& more = {}) {
+  Changes changes = {
+      {"/outcome", "\"" + outcome + "\""},
+      {"/exitCode", exitCode},
+      {"/finalRecord", "null"},
+      {"/verification/result", R"("sampled")"},
+      {"/verification/bytesChecked", "3145728"},
+      {"/sanitization", std::string(R"({"category":)") + category + "}"},
+      {"/purge", R"({"outcome":")" + outcome + R"(","readBack":{"rangesRead":3,"rangesErased":)" +
+                     std::to_string(3 - rangesOther) + R"(,"rangesOverwritten":0,"rangesOther":)" +
+                     std::to_string(rangesOther) + "}}"}};
+  changes.insert(changes.end(), more.begin(), more.end());
+  return changes;
+}
+// A cleared purge's read-back fails where the host's overwrite shows.
+const Changes kReadBackFailed = {{"/verification/result", R"("failed")"},
+                                 {"/verification/firstMismatchSector", "0"}};
+
 // The report with each member (a JSON pointer) set to a JSON value.
-std::string Changed(const std::vector<std::pair<const char*, const char*>>& changes) {
+std::string Changed(const Changes& changes) {
   rapidjson::Document report;
   report.Parse(kVerifiedWipe);
   for (const auto& [pointer, json] : changes) {
     rapidjson::Document value(&report.GetAllocator());
-    value.Parse(json);
-    rapidjson::Pointer(pointer).Set(report, value);
+    value.Parse(json.c_str());
+    rapidjson::Pointer(pointer.c_str()).Set(report, value);
   }
   rapidjson::StringBuffer buffer;
   rapidjson::Writer<rapidjson::StringBuffer> writer(buffer);
@@ -42,7 +65,7 @@ std::string Changed(const std::vector<std::pair<const char*, const char*>>& chan
 // Each row: the members changed and the first problem found ("" for none).
 TEST(ReportCheck, FindsWhatDisagrees) {
   const struct {
-    std::vector<std::pair<const char*, const char*>> changes;
+    Changes changes;
     const char* problem;
   } cases[] = {
       {{}, ""},
@@ -72,6 +95,12 @@ TEST(ReportCheck, FindsWhatDisagrees) {
       {{{"/end", R"("2026-11-01T09:30:05.000Z")"}}, "ends before it starts"},
       {{{"/durationSeconds", "61.75"}}, "duration does not match"},
       {{{"/start", R"("2026-11-01 09:30:05")"}}, "not a UTC time"},
+      {Purge("purged", "0", R"("Purge")", 0), ""},
+      {Purge("cleared", "1", R"("Clear")", 0, kReadBackFailed), ""},
+      {Purge("purged", "0", R"("Purge")", 1), "does not show every range erased"},
+      {Purge("cleared", "1", R"("Purge")", 0, kReadBackFailed), "does not go with the outcome"},
+      {Purge("purged", "0", R"("Purge")", 0, {{"/purge", "null"}}), "belongs to a purge"},
+      {Purge("failed", "1", "null", 0, {{"/purge/outcome", R"("purged")"}}), "not the purge's own"},
   };
   for (const auto& test : cases) {
     const std::string report = Changed(test.changes);
@@ -93,7 +122,7 @@ TEST(ReportCheck, FindsWhatDisagrees) {
 // that disagrees with itself gets no certificate.
 TEST(Certificate, SaysErasedOnlyOfACompletedWipe) {
   const struct {
-    std::vector<std::pair<const char*, const char*>> changes;
+    Changes changes;
     const char* verdict;  // null: no certificate
     bool erased;
   } cases[] = {
@@ -121,6 +150,9 @@ TEST(Certificate, SaysErasedOnlyOfACompletedWipe) {
        "NOT ERASED \xE2\x80\x94 THE WIPE WAS REFUSED",
        false},
       {{{"/outcome", R"("stopped")"}}, nullptr, false},
+      {Purge("purged", "0", R"("Purge")", 0), "PURGED, SAMPLE VERIFIED", true},
+      {Purge("cleared", "1", R"("Clear")", 0, kReadBackFailed),
+       "NOT PURGED \xE2\x80\x94 OVERWRITTEN ONLY", false},
   };
   for (const auto& test : cases) {
     const std::string report = Changed(test.changes);

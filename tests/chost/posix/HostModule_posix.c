@@ -12,6 +12,7 @@
 
 static void* g_module;
 static void* g_devices;
+static void* g_purge;
 
 /* The library `name` from the folder of the running program. */
 static void* OpenBeside(const char* name, char* why, unsigned int whySize) {
@@ -44,6 +45,12 @@ void* HostDeviceManagerSymbol(const char* name) {
   char why[512];
   if (g_devices == NULL) g_devices = OpenBeside("libDeviceManager.so", why, sizeof(why));
   return g_devices ? dlsym(g_devices, name) : NULL;
+}
+
+void* HostPurgeSymbol(const char* name) {
+  char why[512];
+  if (g_purge == NULL) g_purge = OpenBeside("libVantrixPurge.so", why, sizeof(why));
+  return g_purge ? dlsym(g_purge, name) : NULL;
 }
 
 int HostMakeFolder(const char* path) { return mkdir(path, 0700) == 0; }

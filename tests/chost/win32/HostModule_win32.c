@@ -8,6 +8,7 @@
 
 static HMODULE g_module;
 static HMODULE g_devices;
+static HMODULE g_purge;
 
 /* The library `name` from the folder of the running program. */
 static HMODULE OpenBeside(const wchar_t* name, char* why, unsigned int whySize) {
@@ -42,6 +43,12 @@ void* HostDeviceManagerSymbol(const char* name) {
   char why[512];
   if (g_devices == NULL) g_devices = OpenBeside(L"DeviceManager.dll", why, sizeof(why));
   return g_devices ? (void*)GetProcAddress(g_devices, name) : NULL;
+}
+
+void* HostPurgeSymbol(const char* name) {
+  char why[512];
+  if (g_purge == NULL) g_purge = OpenBeside(L"VantrixPurge.dll", why, sizeof(why));
+  return g_purge ? (void*)GetProcAddress(g_purge, name) : NULL;
 }
 
 int HostMakeFolder(const char* path) {
