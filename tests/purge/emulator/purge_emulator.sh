@@ -155,7 +155,8 @@ check_refused_sanitize() {
   report=$(json "$step")
   check "$step: exit 4 or 1" one_of "$(status "$step")" 4 1
   check "$step: not purged" equals "$(jq -r '.outcome != "purged" and .purge.outcome != "purged"' <<<"$report")" true
-  check "$step: no NIST category" equals "$(jq -r .sanitizationCategory <<<"$report")" null
+  check "$step: no NIST category" equals \
+    "$(jq -r '"\(.sanitization.category) \(.purge.nistCategory)"' <<<"$report")" "null null"
   check "$step: the drive's reason" matches \
     "$(jq -r '.purge.answers[] | select(.accepted | not) | .answer' <<<"$report")" \
     'invalid|illegal|abort|not supported'
@@ -184,8 +185,9 @@ check_format() {
     check "nvme-format: namespace 1 unchanged" holds_pattern nvme-ns1
   else
     check "nvme-format: exit 0" equals "$(status nvme-format)" 0
-    check "nvme-format: purged, Purge" equals \
-      "$(jq -r '"\(.outcome) \(.sanitizationCategory) \(.purge.method)"' <<<"$report")" "purged Purge nvme-format"
+    check "nvme-format: purged, Purge" equals "$(jq -r \
+      '"\(.outcome) \(.sanitization.category) \(.purge.nistCategory) \(.purge.method)"' <<<"$report")" \
+      "purged Purge Purge nvme-format"
     check "nvme-format: the sample read back erased" equals \
       "$(jq -r '.purge.readBack | .ran and .rangesRead > 0 and .rangesErased == .rangesRead' <<<"$report")" true
     check "nvme-format: namespace 1 reads zeros" holds_zeros nvme-ns1
@@ -199,16 +201,17 @@ check_discard() {
   report=$(json discard-unmap)
   check "discard, unmapped: exit 0" equals "$(status discard-unmap)" 0
   check "discard, unmapped: purged, Purge" equals \
-    "$(jq -r '"\(.outcome) \(.sanitizationCategory)"' <<<"$report")" "purged Purge"
-  check "discard, unmapped: --verify read every byte back" equals \
-    "$(jq -r '.purge.readBack | "\(.whole) \(.bytesRead) \(.firstUnerasedByte)"' <<<"$report")" \
-    "true $((image_mib << 20)) -1"
+    "$(jq -r '"\(.outcome) \(.sanitization.category) \(.purge.nistCategory)"' <<<"$report")" "purged Purge Purge"
+  check "discard, unmapped: --verify read every byte back, all erased" equals "$(jq -r \
+    '"\(.verification.result) \(.purge.readBack | "\(.whole) \(.bytesRead) \(.firstUnerasedByte)")"' \
+    <<<"$report")" "passed true $((image_mib << 20)) null"
   check "discard, unmapped: the image holds zeros" holds_zeros virt-unmap
   use_step discard-ignore
   report=$(json discard-ignore)
   check "discard, ignored: exit 1" equals "$(status discard-ignore)" 1
-  check "discard, ignored: cleared, Clear" equals \
-    "$(jq -r '"\(.outcome) \(.purge.outcome) \(.sanitizationCategory)"' <<<"$report")" "cleared cleared Clear"
+  check "discard, ignored: cleared, Clear" equals "$(jq -r \
+    '"\(.outcome) \(.purge.outcome) \(.sanitization.category) \(.purge.nistCategory)"' <<<"$report")" \
+    "cleared cleared Clear Clear"
   check "discard, ignored: the overwrite seen" equals \
     "$(jq -r '.purge.readBack.rangesOverwritten > 0' <<<"$report")" true
   check "discard, ignored: no old byte left" keeps_nothing_old virt-ignore
