@@ -4,8 +4,9 @@
 # them and powers off. Each step's exit status, standard output and standard
 # error go to the console between lines
 #   @@vtx-step NAME STATUS / @@vtx-stderr NAME / @@vtx-end NAME
-# and "@@vtx-done" ends the run. NVMe namespaces are named by their device
-# (one controller: nvme0nN), other disks by the serial the host gave them.
+# and "@@vtx-done" ends the run. NVMe namespaces share their controller's
+# serial and are named "nsid:N" by the namespace number the kernel gives them;
+# other disks by the serial the host gave them.
 /bin/busybox mkdir -p /dev /proc /sys /tmp
 /bin/busybox mount -t devtmpfs devtmpfs /dev
 exec </dev/console >/dev/console 2>&1
@@ -47,15 +48,27 @@ step() {
   echo
   echo "@@vtx-end $name"
 }
-# The number vantrix-wipe gives the disk with this serial or device.
-number() {
-  jq -r --arg d "$1" '.disks[] | select(.serial == $d or .device == $d) | .number' /tmp/disks.json
+# The device of namespace N for "nsid:N"; anything else as it is.
+device_of() {
+  case $1 in
+    nsid:*)
+      for disk in /sys/block/*; do
+        [ "$(cat "$disk/nsid" 2>/dev/null)" = "${1#nsid:}" ] && echo "/dev/${disk##*/}"
+      done ;;
+    *) echo "$1" ;;
+  esac
 }
-# What the block layer tells of every disk, for comparison with the program's.
+# The number vantrix-wipe gives the disk with this serial, device or namespace.
+number() {
+  jq -r --arg d "$(device_of "$1")" '.disks[] | select(.serial == $d or .device == $d) | .number' \
+    /tmp/disks.json
+}
+# What the block layer tells of every disk, for comparison with the program's:
+# name, major:minor, discard limits and the NVMe namespace number ("-": none).
 block_limits() {
   for disk in /sys/block/*; do
     echo "${disk##*/} $(cat "$disk/dev") $(cat "$disk/queue/discard_max_bytes")" \
-      "$(cat "$disk/queue/discard_granularity")"
+      "$(cat "$disk/queue/discard_granularity") $(cat "$disk/nsid" 2>/dev/null || echo -)"
   done
 }
 
@@ -76,11 +89,11 @@ purge() {
   timeout 300 "$wipe" purge "$disk" --yes --json "$@"
 }
 if "$wipe" --help | grep -q '^  purge '; then
-  step nvme-sanitize purge /dev/nvme0n1 --method nvme-sanitize-block --try-unreported
-  step nvme-ns1-sum disk_sum /dev/nvme0n1
+  step nvme-sanitize purge nsid:1 --method nvme-sanitize-block --try-unreported
+  step nvme-ns1-sum disk_sum "$(device_of nsid:1)"
   step ata-sanitize purge VTX-SATA-0001 --method ata-sanitize-block --try-unreported
   step scsi-sanitize purge VTX-SCSI-0001 --method scsi-sanitize-block --try-unreported
-  step nvme-format purge /dev/nvme0n1 --method nvme-format
+  step nvme-format purge nsid:1 --method nvme-format
   step discard-unmap purge VTX-VIRT-UNMAP --method discard --verify
   step discard-ignore purge VTX-VIRT-IGNORE --method discard
 fi

@@ -75,9 +75,13 @@ json() { grep '^{' "$steps/$1.out" 2>/dev/null | tail -n 1; }
 # Makes the step's standard error the one a failing check prints.
 use_step() { cp "$steps/$1.err" "$err" 2>/dev/null || echo "(the guest ran no step $1)" >"$err"; }
 
-# The disk of `disks --json` with this serial or device, and a field of it.
+# The disk of `disks --json` with this serial, device or NVMe namespace
+# ("nsid:N", as the guest's kernel numbers it), and a field of it.
 disk_field() {
-  json disks | jq -r --arg d "$1" "[.disks[] | select(.serial == \$d or .device == \$d)][0] | $2"
+  local disk=$1
+  [[ $disk == nsid:* ]] &&
+    disk=/dev/$(awk -v n="${disk#nsid:}" '$5 == n { print $1 }' "$steps/block-limits.out")
+  json disks | jq -r --arg d "$disk" "[.disks[] | select(.serial == \$d or .device == \$d)][0] | $2"
 }
 
 one_of() {
@@ -96,15 +100,15 @@ check_identity() {
   use_step disks
   check "disks --json in the guest" equals "$(status disks)" 0
   [[ -n $(json disks) ]] || return 0
-  check "NVMe namespace 1: the controller's serial" equals "$(disk_field /dev/nvme0n1 .serial)" VTX-NVME-0001
-  check "NVMe namespace 2: the controller's serial" equals "$(disk_field /dev/nvme0n2 .serial)" VTX-NVME-0001
-  check "NVMe namespace: transport" equals "$(disk_field /dev/nvme0n1 .transport)" nvme
+  check "NVMe namespace 1: the controller's serial" equals "$(disk_field nsid:1 .serial)" VTX-NVME-0001
+  check "NVMe namespace 2: the controller's serial" equals "$(disk_field nsid:2 .serial)" VTX-NVME-0001
+  check "NVMe namespace: transport" equals "$(disk_field nsid:1 .transport)" nvme
   check "SATA disk: model" equals "$(disk_field VTX-SATA-0001 .model)" VTX-SATA-DISK
   check "SATA disk: transport" equals "$(disk_field VTX-SATA-0001 .transport)" sata
   check "SCSI disk: transport" equals "$(disk_field VTX-SCSI-0001 .transport)" scsi
   check "virtio disk: transport" equals "$(disk_field VTX-VIRT-UNMAP .transport)" virtio
   local device
-  for device in /dev/nvme0n1 VTX-SATA-0001 VTX-SCSI-0001 VTX-VIRT-UNMAP VTX-VIRT-IGNORE; do
+  for device in nsid:1 VTX-SATA-0001 VTX-SCSI-0001 VTX-VIRT-UNMAP VTX-VIRT-IGNORE; do
     check "$device: its number is major*1000+minor" equals "$(disk_field "$device" .number)" \
       "$(block_number "$(disk_field "$device" .device)")"
   done
@@ -124,24 +128,24 @@ block_discard() {
 check_capabilities() {
   use_step disks
   local device
-  for device in /dev/nvme0n1 VTX-SATA-0001 VTX-SCSI-0001; do
+  for device in nsid:1 VTX-SATA-0001 VTX-SCSI-0001; do
     check "$device: purge capabilities read" equals "$(disk_field "$device" '.purge.error // "none"')" none
     check "$device: discard limits are the block layer's" equals \
       "$(disk_field "$device" '"\(.purge.discard.maxBytes) \(.purge.discard.granularity)"')" \
       "$(block_discard "$(disk_field "$device" .device)")"
   done
-  check "NVMe: transport" equals "$(disk_field /dev/nvme0n1 .purge.transport)" nvme
-  check "NVMe: namespace 2 read as namespace 2" equals "$(disk_field /dev/nvme0n2 .purge.nvme.namespaceId)" 2
-  check "NVMe: Format NVM supported" equals "$(disk_field /dev/nvme0n1 .purge.nvme.formatSupported)" true
-  check "NVMe: format offered" equals "$(disk_field /dev/nvme0n1 '.purge.methods | index("nvme-format") != null')" true
-  check "NVMe: no sanitize reported" equals "$(disk_field /dev/nvme0n1 \
+  check "NVMe: transport" equals "$(disk_field nsid:1 .purge.transport)" nvme
+  check "NVMe: namespace 2 read as namespace 2" equals "$(disk_field nsid:2 .purge.nvme.namespaceId)" 2
+  check "NVMe: Format NVM supported" equals "$(disk_field nsid:1 .purge.nvme.formatSupported)" true
+  check "NVMe: format offered" equals "$(disk_field nsid:1 '.purge.methods | index("nvme-format") != null')" true
+  check "NVMe: no sanitize reported" equals "$(disk_field nsid:1 \
     '[.purge.nvme | .sanitizeBlockErase, .sanitizeCryptoErase, .sanitizeOverwrite] | any')" false
   check "SATA: transport ata" equals "$(disk_field VTX-SATA-0001 .purge.transport)" ata
   check "SATA: TRIM reported" equals "$(disk_field VTX-SATA-0001 .purge.ata.trim)" true
   check "SATA: no sanitize feature set" equals "$(disk_field VTX-SATA-0001 .purge.ata.sanitizeFeatureSet)" false
   check "SCSI: transport scsi" equals "$(disk_field VTX-SCSI-0001 .purge.transport)" scsi
   check "SCSI: no SANITIZE reported" equals "$(disk_field VTX-SCSI-0001 .purge.scsi.sanitize)" false
-  for device in /dev/nvme0n1 VTX-SATA-0001 VTX-SCSI-0001; do
+  for device in nsid:1 VTX-SATA-0001 VTX-SCSI-0001; do
     check "$device: no sanitize method offered" equals \
       "$(disk_field "$device" '[.purge.methods[] | select(test("sanitize"))] | length')" 0
   done
@@ -180,7 +184,7 @@ check_format() {
   local report
   use_step nvme-format
   report=$(json nvme-format)
-  if [[ $(disk_field /dev/nvme0n1 .purge.nvme.formatAllNamespaces) == true ]]; then
+  if [[ $(disk_field nsid:1 .purge.nvme.formatAllNamespaces) == true ]]; then
     check "nvme-format: refused, the format would reach namespace 2" equals "$(status nvme-format)" 4
     check "nvme-format: namespace 1 unchanged" holds_pattern nvme-ns1
   else
