@@ -12,7 +12,7 @@
 // handle and every rule about what may be opened: only a whole disk (a block
 // device on Linux, \\.\PhysicalDriveN on Windows), exclusively, by an
 // administrator. Carries commands to the drive and reads and writes sectors.
-// Used by one thread; closing it (the destructor) closes the device.
+// Used by one thread at a time; closing it (the destructor) closes the device.
 class DriveChannel {
  public:
   virtual ~DriveChannel() = default;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <future>
 #include <new>
 #include <random>
 #include <thread>
@@ -281,28 +282,48 @@ class PurgeRun {
     return false;
   }
 
-  // Reads `ranges` in blocks, handing each to `take` (offset, bytes, size).
+  // Reads `ranges` in blocks, handing each to `take` (index, offset, bytes,
+  // size). The next block is read on a thread of its own while `take` looks
+  // at the current one; one read is in flight at a time, so the channel is
+  // used by one thread at a time.
   template <typename Take>
   bool ReadRanges(const std::vector<Range>& ranges, const char* stage, Take take,
                   std::string* error) {
-    AlignedBuffer buffer(kBlockBytes);
+    struct Block {
+      std::size_t index;
+      std::uint64_t offset;
+      std::size_t size;
+    };
+    std::vector<Block> blocks;
     std::uint64_t total = 0, done = 0;
-    for (const Range& range : ranges) total += range.bytes;
     for (std::size_t index = 0; index < ranges.size(); ++index) {
       const Range& range = ranges[index];
+      total += range.bytes;
       for (std::uint64_t at = 0; at < range.bytes; at += kBlockBytes) {
-        const std::size_t size =
-            static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, range.bytes - at));
-        if (!m_channel.Read(range.offset + at, buffer.get(), size, error)) {
-          *error = "reading byte " + std::to_string(range.offset + at) + ": " + *error;
-          return false;
-        }
-        take(index, range.offset + at, buffer.get(), size);
-        done += size;
-        if (!Progress(static_cast<double>(done) / static_cast<double>(total), stage)) {
-          m_stopped = true;
-          return false;
-        }
+        blocks.push_back(
+            {index, range.offset + at,
+             static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, range.bytes - at))});
+      }
+    }
+    if (blocks.empty()) return true;
+    AlignedBuffer buffers[2] = {AlignedBuffer(kBlockBytes), AlignedBuffer(kBlockBytes)};
+    std::string readError;
+    const auto readInto = [this, &blocks, &buffers, &readError](std::size_t at) {
+      return m_channel.Read(blocks[at].offset, buffers[at % 2].get(), blocks[at].size, &readError);
+    };
+    // Declared after what it reads into: leaving early waits for it first.
+    std::future<bool> next = std::async(std::launch::async, readInto, 0);
+    for (std::size_t at = 0; at < blocks.size(); ++at) {
+      if (!next.get()) {
+        *error = "reading byte " + std::to_string(blocks[at].offset) + ": " + readError;
+        return false;
+      }
+      if (at + 1 < blocks.size()) next = std::async(std::launch::async, readInto, at + 1);
+      take(blocks[at].index, blocks[at].offset, buffers[at % 2].get(), blocks[at].size);
+      done += blocks[at].size;
+      if (!Progress(static_cast<double>(done) / static_cast<double>(total), stage)) {
+        m_stopped = true;
+        return false;
       }
     }
     return true;
@@ -474,14 +495,25 @@ class PurgeRun {
   bool OverwriteAndDiscard() {
     const std::uint64_t size = m_channel.SizeBytes();
     const OverwriteStream stream(m_key);
-    AlignedBuffer buffer(kBlockBytes);
+    AlignedBuffer buffers[2] = {AlignedBuffer(kBlockBytes), AlignedBuffer(kBlockBytes)};
+    const auto blockAt = [size](std::uint64_t offset) {
+      return static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, size - offset));
+    };
+    // The next block is generated on a thread of its own while the current
+    // one is written; declared after the buffers, so leaving early waits.
+    const auto fill = [&stream, &buffers, &blockAt](std::uint64_t offset, int buffer) {
+      stream.Fill(offset, buffers[buffer].get(), blockAt(offset));
+    };
+    std::future<void> next = std::async(std::launch::async, fill, 0, 0);
     std::string error;
-    for (std::uint64_t offset = 0; offset < size; offset += kBlockBytes) {
-      const std::size_t bytes =
-          static_cast<std::size_t>(std::min<std::uint64_t>(kBlockBytes, size - offset));
-      stream.Fill(offset, buffer.get(), bytes);
+    int current = 0;
+    for (std::uint64_t offset = 0; offset < size; offset += kBlockBytes, current ^= 1) {
+      const std::size_t bytes = blockAt(offset);
+      next.get();
+      if (offset + bytes < size)
+        next = std::async(std::launch::async, fill, offset + bytes, current ^ 1);
       m_result.driveChanged = true;
-      if (!m_channel.Write(offset, buffer.get(), bytes, &error)) {
+      if (!m_channel.Write(offset, buffers[current].get(), bytes, &error)) {
         Finish("failed", "the overwrite failed at byte " + std::to_string(offset) + ": " + error);
         return false;
       }
@@ -559,7 +591,7 @@ class PurgeRun {
         ranges, "read-back",
         [&](std::size_t index, std::uint64_t offset, const std::uint8_t* bytes, std::size_t size) {
           readBack.bytesRead += size;
-          after[index] = Fingerprint(after[index], bytes, size);
+          if (before != nullptr) after[index] = Fingerprint(after[index], bytes, size);
           for (std::size_t at = 0; at < size; at += sector) {
             const std::size_t length = std::min<std::size_t>(sector, size - at);
             if (Uniform(bytes + at, length)) continue;
@@ -641,7 +673,12 @@ class ChannelDrivePurger : public DrivePurger {
                     std::string* error) override {
     const std::unique_ptr<DriveChannel> channel = m_open(device, DriveAccess::kQuery, error);
     if (!channel) return false;
-    *capabilities = ReadDriveCapabilities(*channel);
+    try {
+      *capabilities = ReadDriveCapabilities(*channel);
+    } catch (const std::exception& failure) {
+      *error = std::string("the drive's answers could not be read: ") + failure.what();
+      return false;
+    }
     return true;
   }
 
@@ -656,7 +693,15 @@ class ChannelDrivePurger : public DrivePurger {
       result.message = error;
       return result;
     }
-    PurgeRun(*channel, request, m_polling, &result).Run();
+    try {
+      PurgeRun(*channel, request, m_polling, &result).Run();
+    } catch (const std::exception& failure) {
+      // Memory or a thread could not be had: whatever ran may have changed
+      // the drive, and nothing proves it erased.
+      result.outcome = "failed";
+      result.nistCategory.clear();
+      result.message = std::string("the purge could not go on: ") + failure.what();
+    }
     return result;
   }
 
