@@ -13,7 +13,8 @@
 #           and the whole read-back (first "read-back" record to the end)
 #   fio     1 MiB writes, 8 in flight, direct, fsync at the end (fio's job time)
 #   dd      bs=4M oflag=direct conv=fsync, from /dev/zero
-#   read    fio, 1 MiB direct reads, 8 in flight
+#   read    fio, 1 MiB direct reads, 8 in flight, right after the purge, so
+#           that it reads the disk in the state the read-back found it
 # and prints the medians of the rounds' ratios (1.00 = as fast as the
 # baseline) with the machine's load. The disk and image are removed at the end.
 set -euo pipefail
@@ -35,10 +36,11 @@ stamp() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
 median() { printf '%s\n' "$@" | sort -g | sed -n "$((($# + 1) / 2))p"; }
 
-# "<overwrite seconds> <read-back seconds>" from the stamped progress records.
+# "<overwrite seconds> <read-back seconds>" from the progress records, each
+# stamped as it comes with bash's own clock (a `date` per line would lag).
 time_purge() {
   VTX_DEVICE_DESCRIPTION=$work/disk.json "$program" --json purge 1 --method discard --yes \
-    --verify 2>"$work/purge.err" | while IFS= read -r line; do echo "$(stamp) $line"; done >"$work/purge.log"
+    --verify 2>"$work/purge.err" | while IFS= read -r line; do echo "$EPOCHREALTIME $line"; done >"$work/purge.log"
   awk '/"stage":"overwrite"/ && !o { o = $1 } /"stage":"discard"/ && !d { d = $1 }
     /"stage":"read-back"/ && !r { r = $1 } /"outcome":"purged"/ { e = $1 }
     END { if (!o || !d || !r || !e) exit 1; printf "%.3f %.3f\n", d - o, e - r }' "$work/purge.log" ||
@@ -75,14 +77,15 @@ cat >"$work/disk.json" <<JSON
 JSON
 overwrites=() reads=() fios=() dds=() fio_reads=()
 for round in $(seq 1 "$rounds"); do
-  order=(purge fio dd read)
-  order=("${order[@]:$((round % 4))}" "${order[@]:0:$((round % 4))}")
+  order=(purge fio dd)
+  order=("${order[@]:$((round % 3))}" "${order[@]:0:$((round % 3))}")
   for step in "${order[@]}"; do
     case $step in
-      purge) read -r overwrite read <<<"$(time_purge)"; overwrites+=("$overwrite") reads+=("$read") ;;
+      purge)
+        read -r overwrite read <<<"$(time_purge)"
+        overwrites+=("$overwrite") reads+=("$read") fio_reads+=("$(time_fio read 0)") ;;
       fio) fios+=("$(time_fio write 1)") ;;
       dd) dds+=("$(time_dd)") ;;
-      read) fio_reads+=("$(time_fio read 0)") ;;
     esac
   done
   echo "round $round: overwrite ${overwrites[-1]} s, fio ${fios[-1]} s, dd ${dds[-1]} s;" \
