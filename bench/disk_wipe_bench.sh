@@ -38,9 +38,7 @@ detach() {
 }
 trap 'detach; rm -rf "$work"' EXIT
 
-stamp() { date +%s.%N; }
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
-median() { printf '%s\n' "$@" | sort -g | sed -n "$((($# + 1) / 2))p"; }
+source "$(dirname "$0")/bench_figures.sh"
 
 # "<wipe seconds> <read-back seconds>": each output line is stamped as it comes.
 time_wipe() {
@@ -51,14 +49,6 @@ time_wipe() {
   awk -v s="$start" '/ Verifying / { v = $1 } / Verified / { e = $1 }
     END { if (!v || !e) exit 1; printf "%.3f %.3f\n", v - s, e - v }' "$work/wipe.log" ||
     { echo "vantrix-wipe did not wipe and verify:" >&2; cat "$work/wipe.log" >&2; exit 1; }
-}
-
-# fio's own time for the job (its fsync included), without the half second or
-# so it spends starting: the device's ceiling, not fio's start-up.
-time_fio() {
-  fio --name=bench --filename="$device" --rw="$1" --bs=1M --iodepth=8 --ioengine=io_uring \
-    --direct=1 --end_fsync="$2" --size="${mebibytes}M" --output-format=json |
-    jq -r '.jobs[0].job_runtime / 1000'
 }
 
 time_dd() {
@@ -96,17 +86,6 @@ JSON
     printf "%s-byte sectors, medians: wipe %.0f MiB/s, fio %.0f MiB/s, dd %.0f MiB/s; read-back %.0f MiB/s, fio read %.0f MiB/s\n", s, m / w, m / f, m / d, m / r, m / fr }'
   echo "$sector-byte sectors, median of the rounds' ratios: wipe / fio $(ratio fios wipes)," \
     "wipe / dd $(ratio dds wipes), read-back / fio read $(ratio fio_reads reads)"
-}
-
-# The median of the rounds' ratios <baseline seconds> / <measured seconds>:
-# a round's figures share the machine's load of that moment.
-ratio() {
-  local -n baselines=$1 measured=$2
-  local at ratios=()
-  for at in "${!baselines[@]}"; do
-    ratios+=("$(awk -v b="${baselines[$at]}" -v m="${measured[$at]}" 'BEGIN { printf "%.3f", b / m }')")
-  done
-  median "${ratios[@]}"
 }
 
 for sector in 512 4096; do bench_sector_size "$sector"; done

@@ -32,9 +32,7 @@ work=$(mktemp -d "$folder/purge_bench.XXXXXX")
 device=
 trap '[[ -n $device ]] && losetup -d "$device"; rm -rf "$work"' EXIT
 
-stamp() { date +%s.%N; }
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
-median() { printf '%s\n' "$@" | sort -g | sed -n "$((($# + 1) / 2))p"; }
+source "$(dirname "$0")/bench_figures.sh"
 
 # "<overwrite seconds> <read-back seconds>" from the progress records, each
 # stamped as it comes with bash's own clock (a `date` per line would lag).
@@ -47,27 +45,11 @@ time_purge() {
     { echo "vantrix-wipe did not purge:" >&2; cat "$work/purge.err" "$work/purge.log" >&2; exit 1; }
 }
 
-time_fio() {
-  fio --name=bench --filename="$device" --rw="$1" --bs=1M --iodepth=8 --ioengine=io_uring \
-    --direct=1 --end_fsync="$2" --size="${mebibytes}M" --output-format=json |
-    jq -r '.jobs[0].job_runtime / 1000'
-}
-
 time_dd() {
   local start
   start=$(stamp)
   dd if=/dev/zero of="$device" bs=4M count="$((mebibytes / 4))" oflag=direct conv=fsync status=none
   elapsed "$start" "$(stamp)"
-}
-
-# The median of the rounds' ratios <baseline seconds> / <measured seconds>.
-ratio() {
-  local -n baselines=$1 measured=$2
-  local at ratios=()
-  for at in "${!baselines[@]}"; do
-    ratios+=("$(awk -v b="${baselines[$at]}" -v m="${measured[$at]}" 'BEGIN { printf "%.3f", b / m }')")
-  done
-  median "${ratios[@]}"
 }
 
 truncate -s "${mebibytes}M" "$work/disk.img"
