@@ -299,6 +299,14 @@ void PurgeCommand::Conclude(const PurgeResult& result) {
 int PurgeCommand::Finish() {
   int status = m_report.exitCode;
   if (m_report.outcome.empty()) status = Fail("the purge ended without an outcome");
+  if (m_report.purgeJson.empty()) {
+    // Ended before anything reached the drive: the purge record says so too.
+    PurgeResult before;
+    before.outcome = m_report.outcome;
+    before.method = m_method;
+    before.message = m_report.message;
+    m_report.purgeJson = PurgeResultJson(before);
+  }
   if (m_options.json) std::printf("%s\n", RenderReport(m_report, /*indented=*/false).c_str());
   if (!m_reportPath.empty()) {
     m_proof.Stamp(m_reportPath, &m_report);

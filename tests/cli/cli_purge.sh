@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
 # vantrix-wipe purge on a described 16 MiB loop image (`losetup -f`), natively:
-#   cli_purge.sh <vantrix-wipe> <dir>
+#   cli_purge.sh <vantrix-wipe> <dir> [<wineprefix> <wine-runner>]
 # A loop device takes discard and reports no drive command set, so the
 # listing offers "discard" only. Refused with nothing changed: a method the
 # drive does not report, no confirmation, a mounted partition, an unknown
 # method. Then a discard purge, read back on a sample and then whole, leaves
 # every byte zero and says "purged" and "Purge"; check-report accepts the
 # report and the certificate calls the disk purged. The drives' own commands
-# are tested in the emulator (tests/purge/emulator).
+# are tested in the emulator (tests/purge/emulator). Under Wine, which has no
+# disks to send commands to, the Windows build lists a described disk as one
+# that cannot be asked and fails its purge (exit 1, a "failed" report) cleanly.
 # Exits 77 (skipped) when not root, a tool is missing or no loop device can
 # be made; everything made is removed on every path.
 set -uo pipefail
 
 program=${1:?vantrix-wipe}
 dir=${2:?folder}
+runner=${4:-}
 image=$dir/disk.img
 description=$dir/disks.json
 device=
@@ -24,7 +27,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-source "$(dirname "$0")/../scripts/cli_checks.sh" "vantrix-wipe purge" "$dir/err.txt" ""
+source "$(dirname "$0")/../scripts/cli_checks.sh" "vantrix-wipe purge" "$dir/err.txt" "$runner"
 
 field() { jq -r "$2" "$1" 2>/dev/null; }
 last_line() { tail -n 1 "$1" >"$1.last" && field "$1.last" "$2"; }
@@ -45,6 +48,34 @@ JSON
 }
 fill_with_noise() { dd if=/dev/urandom of="$image" bs=1M count=16 conv=notrunc status=none; }
 
+# The Windows build on a disk Wine cannot open.
+wine_purge() {
+  "$runner" --prepare || exit 1
+  cat >"$description" <<'JSON'
+{"disks":[{"number":7,"system":false,"bytesPerSector":512,"totalSectors":32768,
+ "device":"\\\\.\\PhysicalDrive7","model":"VTX PURGE TEST DISK","serial":"VTX-PURGE-0001"}]}
+JSON
+  export VTX_DEVICE_DESCRIPTION
+  VTX_DEVICE_DESCRIPTION=$(native_path "$description")
+  "$runner" "$program" disks --json >"$out" 2>"$err"
+  check "Windows: disks --json: exit 0" equals "$?" 0
+  check "Windows: the disk that cannot be asked says why" test -n \
+    "$(field "$out" '.disks[] | select(.number == 7) | .purge.error // empty')"
+  "$runner" "$program" --report "$(native_path "$report")" purge 7 --yes </dev/null >"$out" 2>"$err"
+  check "Windows: purge: exit 1" equals "$?" 1
+  check "Windows: the report says failed, with no category" equals \
+    "$(field "$report" '[.outcome, .sanitization.category // "none"] | join("|")')" "failed|none"
+  echo "vantrix-wipe purge (Windows): $failures failure(s)"
+  [[ $failures -eq 0 ]] && rm -rf "$dir"
+  [[ $failures -eq 0 ]]
+  exit
+}
+
+[[ -n $runner ]] && command -v jq >/dev/null && mkdir -p "$dir" && {
+  out=$dir/out.txt err=$dir/err.txt report=$dir/report.json
+  : >"$err"
+  wine_purge
+}
 [[ $(id -u) -eq 0 ]] || skip "not root"
 for tool in losetup jq cmp; do
   command -v "$tool" >/dev/null || skip "$tool is missing (scripts/setup.sh installs it)"
