@@ -268,9 +268,13 @@ if [[ -z $runner ]]; then
   }
   make_tree
   rm -f "$report"
+  # Emptied first: a signal sent on the last step's output would reach the
+  # shell's child before it became the program, and that child would run
+  # this script's exit trap.
+  : >"$out"
   "$program" --json --report "$report" folder "$mnt/hup" </dev/null >"$out" 2>"$err" &
   pid=$!
-  for _ in $(seq 500); do [[ -s $out ]] && break; sleep 0.02; done
+  for _ in $(seq 3000); do [[ -s $out ]] && break; sleep 0.02; done
   kill -HUP "$pid"
   wait "$pid"
   status=$?
