@@ -1,14 +1,18 @@
 #include "volumes/ScratchVolume.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <stdexcept>
+#include <thread>
 #include <vector>
+
+#include "storage/VantrixFile.h"
 
 namespace {
 
 constexpr char kMountMarker[] = ".vtx-mounted";
+constexpr char kBallast[] = "ballast.bin";
 
 }  // namespace
 
@@ -50,14 +54,43 @@ std::uint64_t ScratchVolumeTest::Available() const {
   return available == static_cast<std::uintmax_t>(-1) ? 0 : available;
 }
 
+// Written for real (a sparse ballast takes no space) and flushed before free
+// space is measured: the file system allocates the ballast's blocks, and the
+// blocks that map them, when it writes them out, not when they are written.
+// Topped up while more than asked is free, cut back while less is.
 void ScratchVolumeTest::LeaveFree(std::uint64_t bytes) const {
-  // Written for real (a sparse ballast takes no space), and topped up while
-  // the file system's own bookkeeping leaves more than asked.
-  std::ofstream ballast(path() / "ballast.bin", std::ios::binary);
-  const std::vector<char> chunk(1 << 16, 'b');
-  for (std::uint64_t available = Available(); available > bytes; available = Available()) {
-    const std::uint64_t count = std::min<std::uint64_t>(available - bytes, chunk.size());
-    if (!ballast.write(chunk.data(), static_cast<std::streamsize>(count)).flush()) break;
+  const fs::path ballast = path() / kBallast;
+  const std::vector<unsigned char> chunk(1 << 16, 'b');
+  for (int round = 0; round < 32; ++round) {
+    {
+      VantrixFile file;
+      if (!file.open(ballast.wstring(), VantrixFile::kModeDefault)) break;
+      for (std::uint64_t available = Available(); available > bytes; available = Available()) {
+        const auto count =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(available - bytes, chunk.size()));
+        if (file.writeFileToEnd(count, chunk.data()) != count) break;
+      }
+      file.flush();
+    }
+    const std::uint64_t available = Available();
+    if (available == bytes) return;
+    if (available < bytes) {
+      const std::uintmax_t size = fs::file_size(ballast);
+      fs::resize_file(ballast, size - std::min<std::uintmax_t>(size, bytes - available));
+    }
   }
-  if (Available() != bytes) throw std::runtime_error("ballast did not leave the asked free space");
+  throw std::runtime_error("ballast did not leave the asked free space");
+}
+
+void ScratchVolumeTest::RemoveBallast() const {
+  const fs::path ballast = path() / kBallast;
+  const std::uint64_t expected = Available() + fs::file_size(ballast);
+  fs::remove(ballast);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (Available() < expected) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      throw std::runtime_error("the ballast's space was not free again after 60 s");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }

@@ -27,6 +27,10 @@ class ScratchVolumeTest : public testing::Test {
   std::uint64_t Available() const;
   // Fills the volume with "ballast.bin" until exactly `bytes` (whole blocks) stay free.
   void LeaveFree(std::uint64_t bytes) const;
+  // Deletes "ballast.bin" and waits (up to 60 s) until its blocks count as free:
+  // a sync or writeback elsewhere may hold a deleted file, and so its blocks,
+  // for a moment after the unlink.
+  void RemoveBallast() const;
   // In VTX_VOLUME_DIR: an image, its markers ("<image>.marker"), a backing folder.
   static fs::path FixtureFile(const std::string& name);
 
