@@ -121,6 +121,15 @@ void Verdict(const rapidjson::Value& report, Certificate* certificate) {
     certificate->verdict = "NOT ERASED \xE2\x80\x94 THE WIPE FAILED";
     certificate->verdictDetail = "Data may remain on the target. " + message;
   }
+  // What the report says may have escaped the wipe (a copy-on-write file
+  // system, free space the file system keeps back) leaves no clean verdict.
+  std::string caveat = Say(report, "caveat");
+  if (certificate->erased && caveat != kNotRecorded) {
+    if (caveat[0] >= 'a' && caveat[0] <= 'z') caveat[0] -= 'a' - 'A';
+    certificate->erased = false;
+    certificate->verdict += " \xE2\x80\x94 WITH A CAVEAT";
+    certificate->verdictDetail += " Caveat: " + caveat + ".";
+  }
 }
 
 Certificate::Section Media(const rapidjson::Value& report) {

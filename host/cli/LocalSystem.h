@@ -39,6 +39,13 @@ std::uint64_t NamesLeft(const std::string& path);
 // on NTFS is not told to the program and goes unseen.
 std::string CopyOnWriteRisk(const std::string& path);
 
+// Why part of the free space of the volume mounted at `mountPath` cannot be
+// written by any file, so that a free-space wipe does not reach it; "" when
+// nothing says so. Linux: ext4 keeps clusters back for its own metadata
+// (/sys/fs/ext4/<device>/reserved_clusters, by default 2 % of the volume, at
+// most 4096 clusters), which even root's writes cannot take. Windows: "".
+std::string FreeSpaceKeptBack(const std::string& mountPath);
+
 // Where the partition's file system is reached: its drive letter on Windows
 // (E:\ for the letter E), its mount path on Linux; "" when it is not mounted.
 std::string VolumeRoot(const PartitionInfo& partition);

@@ -269,6 +269,9 @@ int WipeCommand::NameDeviceTarget(Target& target, int number) {
     const local_system::Size free =
         local_system::FreeBytes(local_system::VolumeRoot(*target.partition));
     report.targetSize = {free.known, free.bytes};  // the progress counts it from the steps
+    const std::string keptBack =
+        local_system::FreeSpaceKeptBack(local_system::VolumeRoot(*target.partition));
+    if (!keptBack.empty()) report.caveat = keptBack + "; the old bytes there may remain";
     if (target.partition->bSystemPartition != 0) {
       return RefuseSystemTarget(target, kSystemFreeSpaceCode, kSystemFreeSpaceName);
     }

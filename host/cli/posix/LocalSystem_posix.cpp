@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -114,6 +115,36 @@ Size FreeBytes(const std::string& mountPath) {
   struct statvfs volume;
   if (statvfs(mountPath.c_str(), &volume) != 0) return {};
   return {true, static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize};
+}
+
+std::string FreeSpaceKeptBack(const std::string& mountPath) {
+  constexpr unsigned long kExt4Magic = 0xEF53;
+  struct statfs volume;
+  struct stat status;
+  if (statfs(mountPath.c_str(), &volume) != 0 ||
+      static_cast<unsigned long>(volume.f_type) != kExt4Magic ||
+      stat(mountPath.c_str(), &status) != 0) {
+    return "";
+  }
+  // The kernel's name of the device (loop0p2, nvme0n1p3, dm-1) names the
+  // file system's folder in sysfs.
+  char link[PATH_MAX] = {};
+  const std::string node = "/sys/dev/block/" + std::to_string(major(status.st_dev)) + ":" +
+                           std::to_string(minor(status.st_dev));
+  const ssize_t length = readlink(node.c_str(), link, sizeof(link) - 1);
+  if (length <= 0) return "";
+  const std::string device = std::strrchr(link, '/') ? std::strrchr(link, '/') + 1 : link;
+  const int file = open(("/sys/fs/ext4/" + device + "/reserved_clusters").c_str(),
+                        O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (file < 0) return "";
+  char text[32] = {};
+  const ssize_t read = ::read(file, text, sizeof(text) - 1);
+  close(file);
+  const unsigned long long clusters = read > 0 ? std::strtoull(text, nullptr, 10) : 0;
+  if (clusters == 0) return "";
+  return "ext4 keeps " + std::to_string(clusters * static_cast<std::uint64_t>(volume.f_bsize)) +
+         " bytes of its free space for its own metadata (reserved_clusters of " + device +
+         "), where no file can be written";
 }
 
 std::uint64_t NamesLeft(const std::string& path) {

@@ -74,6 +74,8 @@ Size FreeBytes(const std::string& mountPath) {
   return {true, available.QuadPart};
 }
 
+std::string FreeSpaceKeptBack(const std::string&) { return ""; }
+
 std::uint64_t NamesLeft(const std::string& path) {
   const std::string root = WithoutTrailingSeparators(path);
   const DWORD attributes = GetFileAttributesA(root.c_str());
