@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/DiskInfo.h"
+#include "support/posix/UniqueDescriptor.h"
 
 namespace local_system {
 namespace {
@@ -68,8 +69,8 @@ constexpr WritesElsewhere kWritesElsewhere[] = {{0x9123683EUL, "btrfs"},
 // Whether an extent of the regular file at `path` is shared with another
 // file or a snapshot.
 bool HasSharedExtent(const std::string& path) {
-  const int file = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (file < 0) return false;
+  const UniqueDescriptor file(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!file.IsOpen()) return false;
   constexpr unsigned kExtents = 64;
   std::vector<unsigned char> buffer(sizeof(fiemap) + kExtents * sizeof(fiemap_extent));
   auto* map = reinterpret_cast<fiemap*>(buffer.data());
@@ -79,7 +80,7 @@ bool HasSharedExtent(const std::string& path) {
     map->fm_start = start;
     map->fm_length = FIEMAP_MAX_OFFSET - start;
     map->fm_extent_count = kExtents;
-    if (ioctl(file, FS_IOC_FIEMAP, map) != 0 || map->fm_mapped_extents == 0) break;
+    if (ioctl(file.get(), FS_IOC_FIEMAP, map) != 0 || map->fm_mapped_extents == 0) break;
     const fiemap_extent& last = map->fm_extents[map->fm_mapped_extents - 1];
     for (unsigned at = 0; at < map->fm_mapped_extents; ++at) {
       shared = shared || (map->fm_extents[at].fe_flags & FIEMAP_EXTENT_SHARED) != 0;
@@ -87,7 +88,6 @@ bool HasSharedExtent(const std::string& path) {
     if ((last.fe_flags & FIEMAP_EXTENT_LAST) != 0) break;
     start = last.fe_logical + last.fe_length;
   }
-  close(file);
   return shared;
 }
 
@@ -134,13 +134,12 @@ std::string FreeSpaceKeptBack(const std::string& mountPath) {
   const ssize_t length = readlink(node.c_str(), link, sizeof(link) - 1);
   if (length <= 0) return "";
   const std::string device = std::strrchr(link, '/') ? std::strrchr(link, '/') + 1 : link;
-  const int file = open(("/sys/fs/ext4/" + device + "/reserved_clusters").c_str(),
-                        O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (file < 0) return "";
+  const UniqueDescriptor file(open(("/sys/fs/ext4/" + device + "/reserved_clusters").c_str(),
+                                   O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!file.IsOpen()) return "";
   char text[32] = {};
-  const ssize_t read = ::read(file, text, sizeof(text) - 1);
-  close(file);
-  const unsigned long long clusters = read > 0 ? std::strtoull(text, nullptr, 10) : 0;
+  const ssize_t got = ::read(file.get(), text, sizeof(text) - 1);
+  const unsigned long long clusters = got > 0 ? std::strtoull(text, nullptr, 10) : 0;
   if (clusters == 0) return "";
   return "ext4 keeps " + std::to_string(clusters * static_cast<std::uint64_t>(volume.f_bsize)) +
          " bytes of its free space for its own metadata (reserved_clusters of " + device +

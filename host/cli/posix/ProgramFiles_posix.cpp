@@ -8,23 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "support/posix/UniqueDescriptor.h"
+
 namespace program_files {
 namespace {
-
-// Closes the descriptor it holds.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : m_fd(fd) {}
-  ~Descriptor() {
-    if (m_fd >= 0) close(m_fd);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return m_fd; }
-
- private:
-  int m_fd;
-};
 
 bool Failed(const std::string& path, std::string* error) {
   *error = path + ": " + std::strerror(errno);
@@ -37,7 +24,7 @@ bool ReadRegular(const std::string& path, std::size_t maxBytes, std::string* byt
                  std::string* error) {
   // Non-blocking, so that a pipe or a device at the path cannot hold the
   // open; it is refused by its type right after.
-  Descriptor file(open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+  UniqueDescriptor file(open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
   if (file.get() < 0) return Failed(path, error);
   struct stat status;
   if (fstat(file.get(), &status) != 0) return Failed(path, error);

@@ -4,23 +4,10 @@
 
 #include <string>
 
+#include "support/win32/UniqueHandle.h"
+
 namespace program_files {
 namespace {
-
-// Closes the handle it holds.
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : m_handle(handle) {}
-  ~Handle() {
-    if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return m_handle; }
-
- private:
-  HANDLE m_handle;
-};
 
 bool Failed(const std::string& path, std::string* error) {
   *error = path + ": system error " + std::to_string(GetLastError());
@@ -37,9 +24,10 @@ std::string Environment(const char* name) {
 
 bool ReadRegular(const std::string& path, std::size_t maxBytes, std::string* bytes,
                  std::string* error) {
-  Handle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
-                          /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                          /*hTemplateFile=*/nullptr));
+  UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL,
+                                /*hTemplateFile=*/nullptr));
   if (file.get() == INVALID_HANDLE_VALUE) return Failed(path, error);
   BY_HANDLE_FILE_INFORMATION information;
   if (GetFileType(file.get()) != FILE_TYPE_DISK ||

@@ -8,22 +8,9 @@
 
 #include "host/devicemanager/DescriptionFile.h"
 
+#include "support/posix/UniqueDescriptor.h"
+
 namespace {
-
-// Closes the descriptor on every way out.
-class Descriptor {
- public:
-  explicit Descriptor(int descriptor) : m_descriptor(descriptor) {}
-  ~Descriptor() {
-    if (m_descriptor >= 0) close(m_descriptor);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return m_descriptor; }
-
- private:
-  int m_descriptor;
-};
 
 // Why the opened file may not describe the disks; "" when it may.
 std::string Refusal(const struct stat& status) {
@@ -43,7 +30,7 @@ DescriptionSource ReadDescriptionFile(std::string* named, std::string* text, std
   if (path == nullptr || *path == '\0') return DescriptionSource::kNone;
   *named = path;
   const std::string prefix = std::string("the device description ") + path + " ";
-  const Descriptor file(open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  const UniqueDescriptor file(open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat status;
   if (file.get() < 0 || fstat(file.get(), &status) != 0) {
     *why = prefix + (errno == ELOOP ? "is a symbolic link"

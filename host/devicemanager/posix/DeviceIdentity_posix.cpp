@@ -10,6 +10,7 @@
 
 #include "host/devicemanager/DeviceIdentity.h"
 #include "host/devicemanager/SysfsIdentity.h"
+#include "support/posix/UniqueDescriptor.h"
 
 namespace {
 
@@ -38,8 +39,8 @@ std::string KernelName(dev_t device) {
 // INQUIRY with EVPD, page 0x80, on the record's block device opened
 // read-only (and checked to be one): asks, writes nothing.
 std::vector<unsigned char> InquireUnitSerial(const std::string& path) {
-  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
-  if (descriptor < 0) return {};
+  const UniqueDescriptor device(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
+  if (!device.IsOpen()) return {};
   struct stat status;
   std::vector<unsigned char> page(0xFC, 0);
   unsigned char command[6] = {0x12, 0x01, 0x80, 0x00, 0xFC, 0x00};
@@ -54,10 +55,9 @@ std::vector<unsigned char> InquireUnitSerial(const std::string& path) {
   request.mx_sb_len = sizeof(sense);
   request.sbp = sense;
   request.timeout = 5000;
-  const bool answered = fstat(descriptor, &status) == 0 && S_ISBLK(status.st_mode) &&
-                        ioctl(descriptor, SG_IO, &request) == 0 &&
+  const bool answered = fstat(device.get(), &status) == 0 && S_ISBLK(status.st_mode) &&
+                        ioctl(device.get(), SG_IO, &request) == 0 &&
                         (request.info & SG_INFO_OK_MASK) == SG_INFO_OK;
-  close(descriptor);
   if (!answered) return {};
   page.resize(page.size() - static_cast<std::size_t>(request.resid > 0 ? request.resid : 0));
   return page;

@@ -7,23 +7,9 @@
 
 #include "host/devicemanager/DescriptionFile.h"
 
+#include "support/win32/UniqueHandle.h"
+
 namespace {
-
-// Owns one handle of CreateFileW.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : m_handle(handle) {}
-  ~FileHandle() {
-    if (IsOpen()) CloseHandle(m_handle);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-  bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return m_handle; }
-
- private:
-  HANDLE m_handle;
-};
 
 // Frees what GetSecurityInfo allocated.
 class SecurityDescriptor {
@@ -47,13 +33,13 @@ bool IsAdministration(PSID sid) {
 // administrator where the system names the creator as owner (and Wine
 // always does).
 bool IsThisAdministrator(PSID owner) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  HANDLE opened = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) return false;
+  const UniqueHandle token(opened);
   unsigned char buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
   DWORD size = 0;
-  const bool isUser = GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size) &&
+  const bool isUser = GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &size) &&
                       EqualSid(owner, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
-  CloseHandle(token);
   unsigned char administrators[SECURITY_MAX_SID_SIZE] = {};
   DWORD sidSize = sizeof(administrators);
   BOOL member = FALSE;
@@ -120,7 +106,7 @@ DescriptionSource ReadDescriptionFile(std::string* named, std::string* text, std
   }
   // The link itself, never what it names; a folder opens too (backup
   // semantics), so that it is refused for what it is.
-  const FileHandle file(CreateFileW(
+  const UniqueHandle file(CreateFileW(
       path, /*dwDesiredAccess=*/GENERIC_READ | READ_CONTROL,
       /*dwShareMode=*/FILE_SHARE_READ, /*lpSecurityAttributes=*/nullptr,
       /*dwCreationDisposition=*/OPEN_EXISTING,

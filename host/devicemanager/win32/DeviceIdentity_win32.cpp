@@ -8,6 +8,7 @@
 
 #include "host/devicemanager/DeviceIdentity.h"
 #include "host/devicemanager/StorageDescriptors.h"
+#include "support/win32/UniqueHandle.h"
 
 namespace {
 
@@ -17,25 +18,21 @@ class QueryHandle {
   explicit QueryHandle(std::uint32_t number) {
     wchar_t path[32];
     std::swprintf(path, 32, L"\\\\.\\PhysicalDrive%u", number);
-    m_handle = CreateFileW(path, /*dwDesiredAccess=*/0, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
-                           /*dwFlagsAndAttributes=*/0, /*hTemplateFile=*/nullptr);
+    m_handle =
+        UniqueHandle(CreateFileW(path, /*dwDesiredAccess=*/0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
+                                 /*dwFlagsAndAttributes=*/0, /*hTemplateFile=*/nullptr));
   }
-  ~QueryHandle() {
-    if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
-  }
-  QueryHandle(const QueryHandle&) = delete;
-  QueryHandle& operator=(const QueryHandle&) = delete;
 
   // The answer to a standard query of `property`; empty when refused.
   std::vector<unsigned char> Property(STORAGE_PROPERTY_ID property) const {
-    if (m_handle == INVALID_HANDLE_VALUE) return {};
+    if (!m_handle.IsOpen()) return {};
     STORAGE_PROPERTY_QUERY query = {};
     query.PropertyId = property;
     query.QueryType = PropertyStandardQuery;
     std::vector<unsigned char> answer(4096, 0);
     DWORD returned = 0;
-    if (!DeviceIoControl(m_handle, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query),
+    if (!DeviceIoControl(m_handle.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query),
                          answer.data(), static_cast<DWORD>(answer.size()), &returned,
                          /*lpOverlapped=*/nullptr)) {
       return {};
@@ -45,7 +42,7 @@ class QueryHandle {
   }
 
  private:
-  HANDLE m_handle = INVALID_HANDLE_VALUE;
+  UniqueHandle m_handle;
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "host/devicemanager/SystemDisks.h"
 #include "host/devicemanager/win32/DriveLayout.h"
+#include "support/win32/UniqueHandle.h"
 
 const bool kRecordsCarryPaths = false;
 
@@ -19,7 +20,7 @@ namespace {
 
 constexpr int kMostDisks = 64;
 
-// Owns one handle of CreateFileW.
+// A device opened for queries only (no access), closed with its owner.
 class DeviceHandle {
  public:
   explicit DeviceHandle(const wchar_t* path)
@@ -27,19 +28,14 @@ class DeviceHandle {
                              /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
                              /*dwFlagsAndAttributes=*/0,
                              /*hTemplateFile=*/nullptr)) {}
-  ~DeviceHandle() {
-    if (IsOpen()) CloseHandle(m_handle);
-  }
-  DeviceHandle(const DeviceHandle&) = delete;
-  DeviceHandle& operator=(const DeviceHandle&) = delete;
-  bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
+  bool IsOpen() const { return m_handle.IsOpen(); }
 
   // The output of control code `code`, the buffer grown until it fits.
   bool Control(DWORD code, std::vector<unsigned char>* output) const {
     output->assign(4096, 0);
     for (int attempt = 0; attempt < 8; ++attempt) {
       DWORD returned = 0;
-      if (DeviceIoControl(m_handle, code, /*lpInBuffer=*/nullptr, 0, output->data(),
+      if (DeviceIoControl(m_handle.get(), code, /*lpInBuffer=*/nullptr, 0, output->data(),
                           static_cast<DWORD>(output->size()), &returned,
                           /*lpOverlapped=*/nullptr)) {
         output->resize(returned);
@@ -53,7 +49,7 @@ class DeviceHandle {
   }
 
  private:
-  HANDLE m_handle;
+  UniqueHandle m_handle;
 };
 
 // The disk and partition numbers behind drive letter `letter`.

@@ -16,6 +16,8 @@
 #include <fstream>
 #include <new>
 
+#include "support/posix/UniqueDescriptor.h"
+
 namespace {
 
 static_assert(sizeof(nvme_passthru_cmd) == 72, "the kernel's NVMe pass-through record");
@@ -29,21 +31,6 @@ constexpr unsigned int kDriverSense = 0x08;
 std::string SystemError(const char* what, int error) {
   return std::string(what) + ": " + std::strerror(error);
 }
-
-// A file descriptor, closed with its owner.
-class Descriptor {
- public:
-  explicit Descriptor(int fd = -1) : m_fd(fd) {}
-  ~Descriptor() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return m_fd; }
-
- private:
-  int m_fd;
-};
 
 // A buffer for the drive's data, aligned for direct transfers.
 class DataBuffer {
@@ -82,8 +69,8 @@ std::uint64_t SysfsNumber(const std::string& path) {
 
 class PosixDriveChannel : public DriveChannel {
  public:
-  PosixDriveChannel(std::string device, std::unique_ptr<Descriptor> held,
-                    std::unique_ptr<Descriptor> direct, std::string sysfs)
+  PosixDriveChannel(std::string device, UniqueDescriptor held, UniqueDescriptor direct,
+                    std::string sysfs)
       : m_device(std::move(device)),
         m_held(std::move(held)),
         m_direct(std::move(direct)),
@@ -92,14 +79,14 @@ class PosixDriveChannel : public DriveChannel {
   bool Load(std::string* error) {
     std::uint64_t size = 0;
     int sector = 0;
-    if (::ioctl(m_held->get(), BLKGETSIZE64, &size) != 0 ||
-        ::ioctl(m_held->get(), BLKSSZGET, &sector) != 0 || sector <= 0) {
+    if (::ioctl(m_held.get(), BLKGETSIZE64, &size) != 0 ||
+        ::ioctl(m_held.get(), BLKSSZGET, &sector) != 0 || sector <= 0) {
       *error = SystemError((m_device + ": cannot read its size").c_str(), errno);
       return false;
     }
     m_size = size;
     m_sector = static_cast<std::uint32_t>(sector);
-    const int id = ::ioctl(m_held->get(), NVME_IOCTL_ID);
+    const int id = ::ioctl(m_held.get(), NVME_IOCTL_ID);
     if (id > 0) m_namespace = static_cast<std::uint32_t>(id);
     m_discardMax = SysfsNumber(m_sysfs + "/queue/discard_max_bytes");
     m_discardGranularity = SysfsNumber(m_sysfs + "/queue/discard_granularity");
@@ -129,7 +116,7 @@ class PosixDriveChannel : public DriveChannel {
     pass.cdw14 = command.cdw14;
     pass.cdw15 = command.cdw15;
     pass.timeout_ms = Milliseconds(command.timeoutSeconds);
-    const int status = ::ioctl(m_held->get(), NVME_IOCTL_ADMIN_CMD, &pass);
+    const int status = ::ioctl(m_held.get(), NVME_IOCTL_ADMIN_CMD, &pass);
     if (status < 0) {
       answer.systemError = SystemError("NVME_IOCTL_ADMIN_CMD", errno);
       return answer;
@@ -173,7 +160,7 @@ class PosixDriveChannel : public DriveChannel {
     header.dxfer_len = static_cast<unsigned int>(bytes);
     header.dxferp = bytes > 0 ? data.get() : nullptr;
     header.timeout = Milliseconds(command.timeoutSeconds);
-    if (::ioctl(m_held->get(), SG_IO, &header) != 0) {
+    if (::ioctl(m_held.get(), SG_IO, &header) != 0) {
       answer.systemError = SystemError("SG_IO", errno);
       return answer;
     }
@@ -195,7 +182,7 @@ class PosixDriveChannel : public DriveChannel {
 
   bool Discard(std::uint64_t offset, std::uint64_t bytes, std::string* error) override {
     std::uint64_t range[2] = {offset, bytes};
-    if (::ioctl(m_held->get(), BLKDISCARD, range) == 0) return true;
+    if (::ioctl(m_held.get(), BLKDISCARD, range) == 0) return true;
     *error = SystemError("BLKDISCARD", errno);
     return false;
   }
@@ -216,11 +203,11 @@ class PosixDriveChannel : public DriveChannel {
   }
 
   bool Flush(std::string* error) override {
-    if (::fsync(m_direct->get()) != 0 || ::fsync(m_held->get()) != 0) {
+    if (::fsync(m_direct.get()) != 0 || ::fsync(m_held.get()) != 0) {
       *error = SystemError("fsync", errno);
       return false;
     }
-    if (::ioctl(m_held->get(), BLKFLSBUF, 0) != 0) {
+    if (::ioctl(m_held.get(), BLKFLSBUF, 0) != 0) {
       *error = SystemError("BLKFLSBUF", errno);
       return false;
     }
@@ -233,7 +220,7 @@ class PosixDriveChannel : public DriveChannel {
   template <class Byte, class Io>
   bool TransferAll(std::uint64_t offset, Byte* at, std::size_t bytes, std::string* error, Io io) {
     while (bytes > 0) {
-      const ssize_t done = io(m_direct->get(), at, bytes, static_cast<off_t>(offset));
+      const ssize_t done = io(m_direct.get(), at, bytes, static_cast<off_t>(offset));
       if (done < 0 && errno == EINTR) continue;
       if (done <= 0) {
         *error = done == 0 ? "the device ended early" : SystemError("transfer", errno);
@@ -251,8 +238,8 @@ class PosixDriveChannel : public DriveChannel {
   }
 
   std::string m_device;
-  std::unique_ptr<Descriptor> m_held;    // O_EXCL: the claim on the disk; commands, discard
-  std::unique_ptr<Descriptor> m_direct;  // O_DIRECT: reads and writes past the page cache
+  UniqueDescriptor m_held;    // O_EXCL: the claim on the disk; commands, discard
+  UniqueDescriptor m_direct;  // O_DIRECT: reads and writes past the page cache
   std::string m_sysfs;
   std::uint64_t m_size = 0;
   std::uint32_t m_sector = 0;
@@ -309,25 +296,24 @@ std::unique_ptr<DriveChannel> OpenDriveChannel(const std::string& device, DriveA
   // A query reads and asks only: shared and read-only (root may send any
   // command through a read-only descriptor), so mounted disks answer too.
   const int mode = access == DriveAccess::kPurge ? O_RDWR | O_EXCL : O_RDONLY;
-  auto held = std::make_unique<Descriptor>(::open(path.c_str(), mode | O_CLOEXEC));
-  if (held->get() < 0) {
+  UniqueDescriptor held(::open(path.c_str(), mode | O_CLOEXEC));
+  if (held.get() < 0) {
     *error = errno == EBUSY ? device + " is in use: a partition is mounted or the disk is held"
                             : SystemError(device.c_str(), errno);
     return nullptr;
   }
   struct stat opened {};
-  if (::fstat(held->get(), &opened) != 0 || !S_ISBLK(opened.st_mode) ||
+  if (::fstat(held.get(), &opened) != 0 || !S_ISBLK(opened.st_mode) ||
       opened.st_rdev != seen.st_rdev) {
     *error = device + " changed while it was opened";
     return nullptr;
   }
   // The same open device again, for transfers past the page cache.
-  const std::string again = "/proc/self/fd/" + std::to_string(held->get());
+  const std::string again = "/proc/self/fd/" + std::to_string(held.get());
   const int directMode = access == DriveAccess::kPurge ? O_RDWR : O_RDONLY;
-  auto direct =
-      std::make_unique<Descriptor>(::open(again.c_str(), directMode | O_DIRECT | O_CLOEXEC));
+  UniqueDescriptor direct(::open(again.c_str(), directMode | O_DIRECT | O_CLOEXEC));
   struct stat reopened {};
-  if (direct->get() < 0 || ::fstat(direct->get(), &reopened) != 0 ||
+  if (direct.get() < 0 || ::fstat(direct.get(), &reopened) != 0 ||
       reopened.st_rdev != seen.st_rdev) {
     *error = SystemError((device + ": cannot open it for direct transfers").c_str(), errno);
     return nullptr;

@@ -16,6 +16,8 @@
 #include "host/purge/DriveChannel.h"
 #include "host/purge/WindowsRequests.h"
 
+#include "support/win32/UniqueHandle.h"
+
 // ---- the mirrors in WindowsRequests.h against mingw-w64's headers -----------
 
 static_assert(kIoctlStorageQueryProperty == IOCTL_STORAGE_QUERY_PROPERTY, "control code");
@@ -160,24 +162,9 @@ bool DiskNumber(const std::string& device, unsigned* number) {
   return true;
 }
 
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : m_handle(handle) {}
-  ~Handle() {
-    if (m_handle != INVALID_HANDLE_VALUE) CloseHandle(m_handle);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return m_handle; }
-  bool valid() const { return m_handle != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE m_handle;
-};
-
 class Win32DriveChannel final : public DriveChannel {
  public:
-  Win32DriveChannel(std::string device, std::unique_ptr<Handle> handle, std::uint64_t sizeBytes,
+  Win32DriveChannel(std::string device, UniqueHandle handle, std::uint64_t sizeBytes,
                     std::uint32_t sectorBytes)
       : m_device(std::move(device)),
         m_handle(std::move(handle)),
@@ -267,7 +254,7 @@ class Win32DriveChannel final : public DriveChannel {
                                             ? TrimWholeDiskRequest()
                                             : TrimRangeRequest(offset, bytes);
     DWORD returned = 0;
-    if (!DeviceIoControl(m_handle->get(), kIoctlStorageManageDataSetAttributes, request.data(),
+    if (!DeviceIoControl(m_handle.get(), kIoctlStorageManageDataSetAttributes, request.data(),
                          static_cast<DWORD>(request.size()), /*lpOutBuffer=*/nullptr,
                          /*nOutBufferSize=*/0, &returned, /*lpOverlapped=*/nullptr)) {
       *error = SystemError("the disk refused TRIM", GetLastError());
@@ -286,7 +273,7 @@ class Win32DriveChannel final : public DriveChannel {
   }
 
   bool Flush(std::string* error) override {
-    if (FlushFileBuffers(m_handle->get())) return true;
+    if (FlushFileBuffers(m_handle.get())) return true;
     *error = SystemError("flushing the disk failed", GetLastError());
     return false;
   }
@@ -295,7 +282,7 @@ class Win32DriveChannel final : public DriveChannel {
   // Sends `buffer` and takes the answer in it; false with the reason.
   bool Control(DWORD code, std::vector<std::uint8_t>* buffer, std::string* error) const {
     DWORD returned = 0;
-    if (DeviceIoControl(m_handle->get(), code, buffer->data(), static_cast<DWORD>(buffer->size()),
+    if (DeviceIoControl(m_handle.get(), code, buffer->data(), static_cast<DWORD>(buffer->size()),
                         buffer->data(), static_cast<DWORD>(buffer->size()), &returned,
                         /*lpOverlapped=*/nullptr)) {
       return true;
@@ -330,8 +317,8 @@ class Win32DriveChannel final : public DriveChannel {
       at.Offset = static_cast<DWORD>(position);
       at.OffsetHigh = static_cast<DWORD>(position >> 32);
       DWORD moved = 0;
-      const BOOL ok = write ? WriteFile(m_handle->get(), from + done, part, &moved, &at)
-                            : ReadFile(m_handle->get(), into + done, part, &moved, &at);
+      const BOOL ok = write ? WriteFile(m_handle.get(), from + done, part, &moved, &at)
+                            : ReadFile(m_handle.get(), into + done, part, &moved, &at);
       if (!ok || moved != part) {
         *error = SystemError(write ? "writing the disk failed" : "reading the disk failed",
                              ok ? ERROR_HANDLE_EOF : GetLastError());
@@ -348,7 +335,7 @@ class Win32DriveChannel final : public DriveChannel {
     query.QueryType = PropertyStandardQuery;
     std::vector<std::uint8_t> answer(1024, 0);
     DWORD returned = 0;
-    if (!DeviceIoControl(m_handle->get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query),
+    if (!DeviceIoControl(m_handle.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query),
                          answer.data(), static_cast<DWORD>(answer.size()), &returned,
                          /*lpOverlapped=*/nullptr)) {
       return {};
@@ -374,7 +361,7 @@ class Win32DriveChannel final : public DriveChannel {
       // The NVMe driver shows namespace N as logical unit N - 1.
       SCSI_ADDRESS address = {};
       DWORD returned = 0;
-      if (DeviceIoControl(m_handle->get(), IOCTL_SCSI_GET_ADDRESS, /*lpInBuffer=*/nullptr,
+      if (DeviceIoControl(m_handle.get(), IOCTL_SCSI_GET_ADDRESS, /*lpInBuffer=*/nullptr,
                           /*nInBufferSize=*/0, &address, sizeof(address), &returned,
                           /*lpOverlapped=*/nullptr) &&
           returned >= sizeof(address)) {
@@ -384,7 +371,7 @@ class Win32DriveChannel final : public DriveChannel {
   }
 
   const std::string m_device;
-  const std::unique_ptr<Handle> m_handle;
+  const UniqueHandle m_handle;
   const std::uint64_t m_sizeBytes;
   const std::uint32_t m_sectorBytes;
   bool m_nvme = false;
@@ -404,11 +391,11 @@ std::unique_ptr<DriveChannel> OpenDriveChannel(const std::string& device, DriveA
   }
   wchar_t path[40];
   std::swprintf(path, 40, L"\\\\.\\PhysicalDrive%u", number);
-  auto handle = std::make_unique<Handle>(
+  UniqueHandle handle(
       CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
                   FILE_FLAG_NO_BUFFERING | FILE_FLAG_WRITE_THROUGH, /*hTemplateFile=*/nullptr));
-  if (!handle->valid()) {
+  if (!handle.IsOpen()) {
     const DWORD code = GetLastError();
     const char* what =
         code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? "there is no such disk"
@@ -420,7 +407,7 @@ std::unique_ptr<DriveChannel> OpenDriveChannel(const std::string& device, DriveA
   // What was opened must answer as a disk: its geometry and its length.
   DISK_GEOMETRY_EX geometry = {};
   DWORD returned = 0;
-  if (!DeviceIoControl(handle->get(), IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, /*lpInBuffer=*/nullptr,
+  if (!DeviceIoControl(handle.get(), IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, /*lpInBuffer=*/nullptr,
                        /*nInBufferSize=*/0, &geometry, sizeof(geometry), &returned,
                        /*lpOverlapped=*/nullptr) ||
       returned < offsetof(DISK_GEOMETRY_EX, Data)) {
@@ -428,7 +415,7 @@ std::unique_ptr<DriveChannel> OpenDriveChannel(const std::string& device, DriveA
     return nullptr;
   }
   GET_LENGTH_INFORMATION length = {};
-  if (!DeviceIoControl(handle->get(), IOCTL_DISK_GET_LENGTH_INFO, /*lpInBuffer=*/nullptr,
+  if (!DeviceIoControl(handle.get(), IOCTL_DISK_GET_LENGTH_INFO, /*lpInBuffer=*/nullptr,
                        /*nInBufferSize=*/0, &length, sizeof(length), &returned,
                        /*lpOverlapped=*/nullptr)) {
     *error = device + ": " + SystemError("not a disk (no length)", GetLastError());
