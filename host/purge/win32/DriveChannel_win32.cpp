@@ -16,6 +16,7 @@
 #include "host/purge/DriveChannel.h"
 #include "host/purge/WindowsRequests.h"
 
+#include "support/win32/StorageProperty.h"
 #include "support/win32/UniqueHandle.h"
 
 // ---- the mirrors in WindowsRequests.h against mingw-w64's headers -----------
@@ -329,29 +330,16 @@ class Win32DriveChannel final : public DriveChannel {
     return true;
   }
 
-  std::vector<std::uint8_t> Property(STORAGE_PROPERTY_ID id) const {
-    STORAGE_PROPERTY_QUERY query = {};
-    query.PropertyId = id;
-    query.QueryType = PropertyStandardQuery;
-    std::vector<std::uint8_t> answer(1024, 0);
-    DWORD returned = 0;
-    if (!DeviceIoControl(m_handle.get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query),
-                         answer.data(), static_cast<DWORD>(answer.size()), &returned,
-                         /*lpOverlapped=*/nullptr)) {
-      return {};
-    }
-    answer.resize(returned);
-    return answer;
-  }
-
   void ReadProperties() {
-    const std::vector<std::uint8_t> device = Property(StorageDeviceProperty);
+    const std::vector<std::uint8_t> device =
+        QueryStorageProperty(m_handle.get(), StorageDeviceProperty);
     if (device.size() >= offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) + sizeof(STORAGE_BUS_TYPE)) {
       STORAGE_BUS_TYPE bus;
       std::memcpy(&bus, device.data() + offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType), sizeof(bus));
       m_nvme = bus == BusTypeNvme;
     }
-    const std::vector<std::uint8_t> trim = Property(StorageDeviceTrimProperty);
+    const std::vector<std::uint8_t> trim =
+        QueryStorageProperty(m_handle.get(), StorageDeviceTrimProperty);
     if (trim.size() >= sizeof(DEVICE_TRIM_DESCRIPTOR)) {
       DEVICE_TRIM_DESCRIPTOR descriptor;
       std::memcpy(&descriptor, trim.data(), sizeof(descriptor));
