@@ -6,6 +6,18 @@
 #include <cstdint>
 #include <vector>
 
+#include "support/win32/UniqueHandle.h"
+
+// The device at `path` (\\.\PhysicalDriveN, \\.\E:) opened for queries
+// only: no access rights, shared for reading and writing, so it reads and
+// locks nothing and needs no administrator. Not open when there is no such
+// device (GetLastError says why).
+inline UniqueHandle OpenDeviceForQueries(const wchar_t* path) {
+  return UniqueHandle(CreateFileW(path, /*dwDesiredAccess=*/0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
+                                  /*dwFlagsAndAttributes=*/0, /*hTemplateFile=*/nullptr));
+}
+
 // The answer of the device behind `device` to a standard query of `property`
 // (IOCTL_STORAGE_QUERY_PROPERTY), at most 4096 bytes; empty when the handle
 // is not open or the device does not answer. The handle stays the caller's;

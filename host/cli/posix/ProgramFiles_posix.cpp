@@ -25,7 +25,7 @@ bool ReadRegular(const std::string& path, std::size_t maxBytes, std::string* byt
   // Non-blocking, so that a pipe or a device at the path cannot hold the
   // open; it is refused by its type right after.
   UniqueDescriptor file(open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-  if (file.get() < 0) return Failed(path, error);
+  if (!file.IsOpen()) return Failed(path, error);
   struct stat status;
   if (fstat(file.get(), &status) != 0) return Failed(path, error);
   if (!S_ISREG(status.st_mode)) {

@@ -28,7 +28,7 @@ bool ReadRegular(const std::string& path, std::size_t maxBytes, std::string* byt
                                 /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL,
                                 /*hTemplateFile=*/nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) return Failed(path, error);
+  if (!file.IsOpen()) return Failed(path, error);
   BY_HANDLE_FILE_INFORMATION information;
   if (GetFileType(file.get()) != FILE_TYPE_DISK ||
       !GetFileInformationByHandle(file.get(), &information) ||

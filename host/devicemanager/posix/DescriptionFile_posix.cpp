@@ -32,7 +32,7 @@ DescriptionSource ReadDescriptionFile(std::string* named, std::string* text, std
   const std::string prefix = std::string("the device description ") + path + " ";
   const UniqueDescriptor file(open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat status;
-  if (file.get() < 0 || fstat(file.get(), &status) != 0) {
+  if (!file.IsOpen() || fstat(file.get(), &status) != 0) {
     *why = prefix + (errno == ELOOP ? "is a symbolic link"
                                     : "cannot be read: " + std::string(std::strerror(errno)));
     return DescriptionSource::kUnreadable;

@@ -9,25 +9,12 @@
 #include "host/devicemanager/DeviceIdentity.h"
 #include "host/devicemanager/StorageDescriptors.h"
 #include "support/win32/StorageProperty.h"
-#include "support/win32/UniqueHandle.h"
-
-namespace {
-
-// \\.\PhysicalDriveN opened for queries only (no access): it reads nothing
-// and needs no administrator.
-UniqueHandle OpenForQueries(std::uint32_t number) {
-  wchar_t path[32];
-  std::swprintf(path, 32, L"\\\\.\\PhysicalDrive%u", number);
-  return UniqueHandle(CreateFileW(path, /*dwDesiredAccess=*/0, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
-                                  /*dwFlagsAndAttributes=*/0, /*hTemplateFile=*/nullptr));
-}
-
-}  // namespace
 
 DiskIdentity ReadDriveIdentity(const DiskInfo& disk) {
   DiskIdentity identity;
-  const UniqueHandle drive = OpenForQueries(disk.nDiskNumber);
+  wchar_t path[32];
+  std::swprintf(path, 32, L"\\\\.\\PhysicalDrive%u", disk.nDiskNumber);
+  const UniqueHandle drive = OpenDeviceForQueries(path);
   const std::vector<std::uint8_t> device = QueryStorageProperty(drive.get(), StorageDeviceProperty);
   ParseStorageDeviceDescriptor(device.data(), device.size(), &identity);
   const std::vector<std::uint8_t> seek =

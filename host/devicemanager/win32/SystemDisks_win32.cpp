@@ -12,7 +12,7 @@
 
 #include "host/devicemanager/SystemDisks.h"
 #include "host/devicemanager/win32/DriveLayout.h"
-#include "support/win32/UniqueHandle.h"
+#include "support/win32/StorageProperty.h"
 
 const bool kRecordsCarryPaths = false;
 
@@ -23,11 +23,7 @@ constexpr int kMostDisks = 64;
 // A device opened for queries only (no access), closed with its owner.
 class DeviceHandle {
  public:
-  explicit DeviceHandle(const wchar_t* path)
-      : m_handle(CreateFileW(path, /*dwDesiredAccess=*/0, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                             /*lpSecurityAttributes=*/nullptr, OPEN_EXISTING,
-                             /*dwFlagsAndAttributes=*/0,
-                             /*hTemplateFile=*/nullptr)) {}
+  explicit DeviceHandle(const wchar_t* path) : m_handle(OpenDeviceForQueries(path)) {}
   bool IsOpen() const { return m_handle.IsOpen(); }
 
   // The output of control code `code`, the buffer grown until it fits.

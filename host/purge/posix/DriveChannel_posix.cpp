@@ -297,7 +297,7 @@ std::unique_ptr<DriveChannel> OpenDriveChannel(const std::string& device, DriveA
   // command through a read-only descriptor), so mounted disks answer too.
   const int mode = access == DriveAccess::kPurge ? O_RDWR | O_EXCL : O_RDONLY;
   UniqueDescriptor held(::open(path.c_str(), mode | O_CLOEXEC));
-  if (held.get() < 0) {
+  if (!held.IsOpen()) {
     *error = errno == EBUSY ? device + " is in use: a partition is mounted or the disk is held"
                             : SystemError(device.c_str(), errno);
     return nullptr;
@@ -313,7 +313,7 @@ std::unique_ptr<DriveChannel> OpenDriveChannel(const std::string& device, DriveA
   const int directMode = access == DriveAccess::kPurge ? O_RDWR : O_RDONLY;
   UniqueDescriptor direct(::open(again.c_str(), directMode | O_DIRECT | O_CLOEXEC));
   struct stat reopened {};
-  if (direct.get() < 0 || ::fstat(direct.get(), &reopened) != 0 ||
+  if (!direct.IsOpen() || ::fstat(direct.get(), &reopened) != 0 ||
       reopened.st_rdev != seen.st_rdev) {
     *error = SystemError((device + ": cannot open it for direct transfers").c_str(), errno);
     return nullptr;
